@@ -13,8 +13,9 @@ const char kTestKey[] = "Software\\HalvornProbeTest";
 class RegistryFixture : public testing::TestWithParam<HKEY> {
 protected:
     void SetUp() override {
-        ASSERT_EQ(RegCreateKeyExA(GetParam(), kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(GetParam(), kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr),
+            ERROR_SUCCESS);
     }
     void TearDown() override {
         RegCloseKey(key_);
@@ -37,8 +38,11 @@ TEST_P(RegistryFixture, ReadsStringsAndNumbers) {
     struct Case {
         const char* name;
         const char* expected;
-    } cases[] = {{"WithNul", "C:\\Program Files\\"}, {"WithoutNul", "abc"}, {"", "default"},
-                 {"Small", "256"},                   {"Big", "4294967294"}};
+    } cases[] = {{"WithNul", "C:\\Program Files\\"},
+                 {"WithoutNul", "abc"},
+                 {"", "default"},
+                 {"Small", "256"},
+                 {"Big", "4294967294"}};
     for (const auto& c : cases) {
         std::string value = "previous";
         EXPECT_TRUE(probes::getKeyValue(GetParam(), kTestKey, c.name, value)) << c.name;
@@ -63,7 +67,8 @@ TEST_P(RegistryFixture, FailuresGiveFalseAndEmpty) {
 
     struct Case {
         std::string key, name;
-    } cases[] = {{"Software\\HalvornProbeTest\\Missing", ""}, {kTestKey, "NoSuchValue"}, {kTestKey, "TooLong"}};
+    } cases[] = {
+        {"Software\\HalvornProbeTest\\Missing", ""}, {kTestKey, "NoSuchValue"}, {kTestKey, "TooLong"}};
     for (const auto& c : cases) {
         std::string value = "previous";
         EXPECT_FALSE(probes::getKeyValue(GetParam(), c.key, c.name, value)) << c.key << " " << c.name;

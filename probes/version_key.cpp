@@ -20,7 +20,8 @@ std::size_t findSeparator(std::string_view text) {
 bool isWholeNumber(std::string_view part) {
     if (!part.empty() && (part.front() == '-' || part.front() == '+'))
         part.remove_prefix(1);
-    return !part.empty() && std::all_of(part.begin(), part.end(), [](unsigned char c) { return std::isdigit(c); });
+    return !part.empty() &&
+           std::all_of(part.begin(), part.end(), [](unsigned char c) { return std::isdigit(c); });
 }
 
 // The pattern "0000": a number gets at least four digits; anything else passes through unchanged.

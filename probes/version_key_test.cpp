@@ -9,7 +9,9 @@ struct KeyCase {
     const char* key;
 };
 
-void PrintTo(const KeyCase& c, std::ostream* os) { *os << '"' << c.text << '"'; }
+void PrintTo(const KeyCase& c, std::ostream* os) {
+    *os << '"' << c.text << '"';
+}
 
 class VersionKeyTest : public testing::TestWithParam<KeyCase> {};
 
