@@ -1,0 +1,7 @@
+#include "capture/encode_options.h"
+
+namespace capture {
+
+EncodeOptions g_options;
+
+} // namespace capture
