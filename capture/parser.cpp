@@ -10,6 +10,7 @@
 #include <climits>
 #include <cmath>
 #include <optional>
+#include <utility>
 
 namespace capture {
 
@@ -125,10 +126,14 @@ struct OptionWords {
     const std::string& name() const { return words[option]; }
     bool hasOptionalValue() const { return last + 1 < words.size() && !startsOption(words[last + 1]); }
 
-    // Each reads the next value word; on failure the reader has printed why.
+    // Each reads the next value word into `value`; on failure the reader has printed why and `value`
+    // keeps what it held, since the record outlives the failed command.
     bool text(std::string& value) {
-        value = ReadString(words, option, ++last);
-        return !value.empty();
+        std::string read = ReadString(words, option, ++last);
+        if (read.empty())
+            return false;
+        value = std::move(read);
+        return true;
     }
     template <typename Number> bool number(Number& value) {
         int read = ReadInteger(words, option, ++last);
@@ -138,8 +143,11 @@ struct OptionWords {
         return true;
     }
     bool decimal(float& value) {
-        value = ReadFloat(words, option, ++last);
-        return value != -1;
+        float read = ReadFloat(words, option, ++last);
+        if (read == -1)
+            return false;
+        value = read;
+        return true;
     }
     bool outOfRange() const {
         OutputInfo("Invalid range for parameter " + name());
@@ -178,7 +186,7 @@ template <auto Field> bool setDevice(OptionWords& w) {
     return w.number(g_options.*Field);
 }
 
-// Out-of-range values are not stored: the record outlives the failed command.
+// Like every refused value, an unknown codec name is not stored.
 template <auto Field, std::size_t N>
 bool setCodec(OptionWords& w, const std::array<std::string_view, N>& names, const char* complaint) {
     std::string value;

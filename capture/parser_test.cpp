@@ -523,9 +523,13 @@ TEST_F(FrontEndTest, ValuesPersistAcrossCommands) {
     EXPECT_TRUE(g_options.audioOnly);
     EXPECT_EQ(g_options.outputPath, "b.wmv");
     // A refused value does not replace the one in force.
+    EXPECT_FALSE(parse("-output  -silent"));
+    EXPECT_FALSE(parse("-v_bitrate 9 -v_bitrate x"));
     EXPECT_FALSE(parse("-a_codec mp3 -silent"));
     EXPECT_FALSE(parse("-a_content 5 -silent"));
     EXPECT_FALSE(parse("-v_preproc 30 -silent"));
+    EXPECT_EQ(g_options.outputPath, "b.wmv");
+    EXPECT_EQ(g_options.videoBitrate, 9);
     EXPECT_EQ(g_options.audioCodec, "WMA9PRO");
     EXPECT_EQ(g_options.audioContentMode, -1);
     EXPECT_EQ(g_options.videoPreprocess, -1);
