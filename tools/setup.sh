@@ -8,6 +8,8 @@ packages=(
     # native build, tests and benchmarks
     build-essential cmake ninja-build googletest libgtest-dev libgmock-dev libbenchmark-dev nettle-dev
     python3 clang-format
+    # the HTTP fetch tests: a self-signed certificate for their loopback TLS server
+    openssl
     # Windows builds: mingw-w64 (posix thread model compilers), widl, and the IDL files and stdole2.tlb
     mingw-w64 mingw-w64-tools binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 libwine-dev
     # the Wine test bench: 64-bit Wine only (with wine32 present the launcher picks the 32-bit loader,
