@@ -15,6 +15,10 @@ packages=(
     # the Wine test bench: 64-bit Wine only (with wine32 present the launcher picks the 32-bit loader,
     # which cannot run on this machine), and a virtual display for tests that open windows
     wine wine64 xvfb xauth
+    # the encoding engine: FFmpeg's libraries natively; nasm and dpkg-dev (apt-get source) for the
+    # static mingw build of FFmpeg made by tools/build-ffmpeg-mingw.sh
+    libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libswresample-dev
+    libavutil-dev pkg-config nasm dpkg-dev
 )
 
 missing=()
@@ -32,6 +36,9 @@ if dpkg-query -W -f='${Status}' wine32:i386 2>/dev/null | grep -q 'install ok in
     echo "setup: wine32 is installed; remove it (apt-get remove wine32:i386), this machine cannot run it" >&2
     exit 1
 fi
+
+# The win64 engine links a static FFmpeg cross-built once per machine (cached outside the tree).
+tools/build-ffmpeg-mingw.sh
 
 for preset in native win64 win32; do
     cmake --preset "$preset" >/dev/null

@@ -1,0 +1,424 @@
+#include "capture/encoder/codecs.h"
+#include "capture/encoder/dispatcher.h"
+#include "capture/encoder/engine.h"
+#include "capture/encoder/errors.h"
+#include "capture/encoder/test_media.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace encoder;
+using encoder::testing::ClipSpec;
+using encoder::testing::FileFacts;
+using encoder::testing::readFacts;
+using encoder::testing::writeClip;
+namespace fs = std::filesystem;
+
+constexpr int32_t kWmv2 = fourCC('W', 'M', 'V', '2');
+constexpr auto kRunTimeout = std::chrono::seconds(120);
+
+// A folder of its own for each test, under the build tree.
+fs::path testFolder() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    std::string name = std::string(info->test_suite_name()) + "_" + info->name();
+    for (char& c : name) {
+        if (!std::isalnum(static_cast<unsigned char>(c)))
+            c = '_';
+    }
+    fs::path folder = fs::path("encoder_test_files") / name;
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+// One encoder driven the way the front end drives it, with the test's thread as the front end's.
+class Session {
+public:
+    Session() : encoder_(factory_.CreateEncoder(dispatcher_)) {
+        encoder_->OnStateChange([this](int32_t state) {
+            states.push_back(state);
+            if (std::this_thread::get_id() != owner_)
+                offThread = true;
+        });
+        group = encoder_->SourceGroupCollection().Add("SG_1");
+        profile = factory_.CreateProfile();
+        profile->ProfileName("test");
+        audience = profile->AddAudience(10000000);
+    }
+
+    IEncoder& encoder() { return *encoder_; }
+    EngineFactory& factory() { return factory_; }
+
+    // Content type from the group's sources; the profile goes onto the group.
+    void useProfile() {
+        const bool audio = group->SourceCount(kAudio) > 0;
+        const bool video = group->SourceCount(kVideo) > 0;
+        profile->ContentType((audio ? kAudioOnly : 0) | (video ? kVideoOnly : 0));
+        group->Profile(*profile);
+    }
+
+    void start(const fs::path& output) {
+        encoder_->File().LocalFileName(output.string());
+        encoder_->AutoStop(true);
+        encoder_->PrepareToEncode(true);
+        encoder_->Start();
+    }
+
+    bool waitStopped() {
+        return dispatcher_.runUntil([this] { return !states.empty() && states.back() == kStopped; },
+                                    std::chrono::duration_cast<std::chrono::milliseconds>(kRunTimeout));
+    }
+    bool waitRunning() {
+        return dispatcher_.runUntil([this] { return !states.empty(); },
+                                    std::chrono::duration_cast<std::chrono::milliseconds>(kRunTimeout));
+    }
+    QueueDispatcher& dispatcher() { return dispatcher_; }
+
+    std::shared_ptr<ISourceGroup> group;
+    std::shared_ptr<IProfile> profile;
+    std::shared_ptr<IAudience> audience;
+    std::vector<int32_t> states;
+    bool offThread = false;
+
+private:
+    QueueDispatcher dispatcher_;
+    EngineFactory factory_;
+    std::unique_ptr<IEncoder> encoder_;
+    std::thread::id owner_ = std::this_thread::get_id();
+};
+
+uint32_t errorOf(const std::function<void()>& action) {
+    try {
+        action();
+    } catch (const EncoderError& e) {
+        EXPECT_FALSE(e.description.empty());
+        return e.number;
+    }
+    return 0;
+}
+
+// ---- Every input format the engine accepts, to a WMV2 / 0x161 file
+
+struct InputCase {
+    const char* name;
+    const char* extension;
+    ClipSpec clip;
+    int32_t markOut; // for the stills: how long they are shown
+};
+
+void PrintTo(const InputCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class InputFormats : public ::testing::TestWithParam<InputCase> {};
+
+TEST_P(InputFormats, EncodeToWindowsMediaFile) {
+    const InputCase& c = GetParam();
+    const fs::path folder = testFolder();
+    const fs::path input = folder / (std::string("in.") + c.extension);
+    writeClip(input.string(), c.clip);
+
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    const bool hasVideo = c.clip.video != AV_CODEC_ID_NONE;
+    const bool hasAudio = c.clip.audio != AV_CODEC_ID_NONE;
+    ASSERT_EQ(s.group->SourceCount(kAudio), hasAudio ? 1 : 0);
+    ASSERT_EQ(s.group->SourceCount(kVideo), hasVideo ? 1 : 0);
+    if (hasVideo) {
+        s.audience->VideoCodec(0, s.profile->GetCodecIndexFromFourCC(kVideo, kWmv2));
+        s.audience->VideoBitrate(0, 300000);
+        s.audience->VideoFPS(0, 15000);
+        if (c.markOut)
+            s.group->Source(kVideo, 0)->MarkOut(c.markOut);
+    }
+    if (hasAudio) {
+        s.audience->AudioCodec(0, s.profile->GetCodecIndexFromFourCC(kAudio, 0x161));
+        s.audience->SetAudioConfig(0, 2, 44100, 64000, 16);
+    }
+    s.useProfile();
+    const fs::path output = folder / (hasVideo ? "out.wmv" : "out.wma");
+    s.start(output);
+    ASSERT_TRUE(s.waitStopped());
+    EXPECT_EQ(s.states, (std::vector<int32_t>{kRunning, kStopped}));
+    EXPECT_FALSE(s.offThread);
+    EXPECT_EQ(s.encoder().RunState(), kStopped);
+
+    const FileFacts facts = readFacts(output.string());
+    const double seconds = c.markOut ? c.markOut / 1000.0 : c.clip.seconds;
+    EXPECT_NEAR(static_cast<double>(facts.durationMs), seconds * 1000, 150);
+    ASSERT_EQ(facts.video.present, hasVideo);
+    ASSERT_EQ(facts.audio.present, hasAudio);
+    if (hasVideo) {
+        EXPECT_EQ(facts.video.tag, static_cast<uint32_t>(kWmv2));
+        EXPECT_EQ(facts.video.width, c.clip.width);
+        EXPECT_EQ(facts.video.height, c.clip.height);
+        // A file whose streams start apart (encoder delays) may give one frame more.
+        EXPECT_NEAR(static_cast<double>(facts.video.decoded), seconds * 15, 1);
+    }
+    if (hasAudio) {
+        EXPECT_EQ(facts.audio.tag, 0x161u);
+        EXPECT_EQ(facts.audio.sampleRate, 44100);
+        EXPECT_EQ(facts.audio.channels, 2);
+        EXPECT_NEAR(static_cast<double>(facts.audio.decoded), seconds * 44100, 44100 * 0.1);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Encoder, InputFormats,
+    ::testing::Values(
+        InputCase{"avi", "avi",
+                  ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_PCM_S16LE, 160, 120, 25, 22050, 1}, 0},
+        InputCase{"mpg", "mpg",
+                  ClipSpec{"mpeg", AV_CODEC_ID_MPEG1VIDEO, AV_CODEC_ID_MP2, 176, 144, 25, 44100, 2}, 0},
+        InputCase{"asf", "asf", ClipSpec{"asf", AV_CODEC_ID_WMV2, AV_CODEC_ID_WMAV2, 160, 120, 25, 32000, 2},
+                  0},
+        InputCase{"wmv", "wmv", ClipSpec{"asf", AV_CODEC_ID_WMV1, AV_CODEC_ID_WMAV1, 160, 120, 15, 22050, 1},
+                  0},
+        InputCase{"wma", "wma", ClipSpec{"asf", AV_CODEC_ID_NONE, AV_CODEC_ID_WMAV2, 0, 0, 25, 44100, 2}, 0},
+        InputCase{"wav", "wav", ClipSpec{"wav", AV_CODEC_ID_NONE, AV_CODEC_ID_PCM_S16LE, 0, 0, 25, 48000, 1},
+                  0},
+        InputCase{"mp3", "mp3", encoder::testing::mp3Clip(), 0},
+        InputCase{"bmp", "bmp", ClipSpec{nullptr, AV_CODEC_ID_BMP, AV_CODEC_ID_NONE, 96, 64}, 2000},
+        InputCase{"jpg", "jpg", ClipSpec{nullptr, AV_CODEC_ID_MJPEG, AV_CODEC_ID_NONE, 96, 64}, 2000}),
+    [](const ::testing::TestParamInfo<InputCase>& param) { return std::string(param.param.name); });
+
+// ---- Display information and attributes land in the file
+
+TEST(Encoder, DisplayInfoAndAttributesAreStored) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.wav";
+    writeClip(input.string(),
+              ClipSpec{"wav", AV_CODEC_ID_NONE, AV_CODEC_ID_PCM_S16LE, 0, 0, 25, 44100, 2, 0.5});
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    s.useProfile();
+    IDisplayInfo& info = s.encoder().DisplayInfo();
+    info.Title("A title");
+    info.Author("An author");
+    info.Copyright("(c) someone");
+    info.Description("What it is");
+    info.Rating("PG");
+    s.encoder().Attributes().Add("SurroundMix", -3);
+    s.encoder().Attributes().Add("Note", std::string("text value"));
+    s.start(folder / "out.wma");
+    ASSERT_TRUE(s.waitStopped());
+
+    const FileFacts facts = readFacts((folder / "out.wma").string());
+    auto value = [&](const char* key) {
+        auto it = facts.metadata.find(key);
+        return it == facts.metadata.end() ? std::string("<missing>") : it->second;
+    };
+    EXPECT_EQ(value("title"), "A title");
+    EXPECT_EQ(value("artist"), "An author"); // the reader's name for the author
+    EXPECT_EQ(value("copyright"), "(c) someone");
+    EXPECT_EQ(value("comment"), "What it is");
+    EXPECT_EQ(value("rating"), "PG");
+    EXPECT_EQ(value("SurroundMix"), "-3");
+    EXPECT_EQ(value("Note"), "text value");
+}
+
+// ---- Mark-in and mark-out
+
+TEST(Encoder, AudioMarksAreExactToTheSample) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.wav";
+    writeClip(input.string(),
+              ClipSpec{"wav", AV_CODEC_ID_NONE, AV_CODEC_ID_PCM_S16LE, 0, 0, 25, 44100, 2, 3.0});
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    auto source = s.group->Source(kAudio, 0);
+    source->MarkIn(250);
+    source->MarkOut(1250);
+    // Uncompressed output: no codec frame rounds the length.
+    s.audience->AudioCodec(0, s.profile->GetCodecIndexFromFourCC(kAudio, 0));
+    s.audience->SetAudioConfig(0, 2, 44100, 1411200, 16);
+    s.useProfile();
+    s.start(folder / "out.wma");
+    ASSERT_TRUE(s.waitStopped());
+
+    const FileFacts facts = readFacts((folder / "out.wma").string());
+    EXPECT_EQ(facts.audio.decoded, 44100);
+}
+
+TEST(Encoder, VideoMarksStartAtTheMarkedFrame) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(), ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_NONE, 160, 120, 25, 0, 0, 4.0});
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    auto source = s.group->Source(kVideo, 0);
+    source->MarkIn(1400); // source frame 35: luma 16 + 4 * 35
+    source->MarkOut(2400);
+    s.audience->VideoFPS(0, 25000);
+    s.audience->VideoBitrate(0, 1000000);
+    s.useProfile();
+    s.start(folder / "out.wmv");
+    ASSERT_TRUE(s.waitStopped());
+
+    const FileFacts facts = readFacts((folder / "out.wmv").string());
+    EXPECT_EQ(facts.video.decoded, 25);
+    EXPECT_NEAR(facts.video.firstLuma, 16 + 4 * 35, 3);
+    EXPECT_NEAR(static_cast<double>(facts.durationMs), 1000, 100);
+}
+
+// ---- Statistics agree with the file
+
+TEST(Encoder, StatisticsAgreeWithTheFile) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(),
+              ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_PCM_S16LE, 160, 120, 25, 44100, 2, 2.0});
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    s.audience->VideoFPS(0, 20000);
+    s.audience->VideoBitrate(0, 200000);
+    s.audience->SetAudioConfig(0, 2, 44100, 64000, 16);
+    s.useProfile();
+    s.start(folder / "out.wmv");
+    ASSERT_TRUE(s.waitStopped());
+
+    const FileFacts facts = readFacts((folder / "out.wmv").string());
+    IStatistics& stats = s.encoder().Statistics();
+    const FileArchiveStatsValue archive = stats.FileArchiveStats();
+    EXPECT_EQ(archive.FileSize.raw, static_cast<int64_t>(fs::file_size(folder / "out.wmv")));
+    EXPECT_NEAR(archive.FileDuration.value() * 10, 2.0, 0.1);
+    EXPECT_NEAR(stats.EncodingTime().value() * 10, 2.0, 0.1);
+
+    const OutputStats video = stats.StreamOutputStats(kVideo, 0, 0);
+    EXPECT_EQ(video.SampleCount.raw, facts.video.packets);
+    EXPECT_EQ(video.ByteCount.raw, facts.video.bytes);
+    EXPECT_EQ(video.ExpectedBitrate, 200000);
+    EXPECT_EQ(video.ExpectedSampleRate, 20000);
+    EXPECT_NEAR(video.AverageSampleRate, 20000, 500);
+    const OutputStats audio = stats.StreamOutputStats(kAudio, 0, 0);
+    EXPECT_EQ(audio.SampleCount.raw, facts.audio.packets);
+    EXPECT_EQ(audio.ByteCount.raw, facts.audio.bytes);
+    EXPECT_EQ(audio.ExpectedBitrate, 64000);
+    EXPECT_EQ(audio.ExpectedSampleRate, 44100);
+    const OutputStats total = stats.WMFOutputStats();
+    EXPECT_EQ(total.ByteCount.raw, facts.audio.bytes + facts.video.bytes);
+    EXPECT_EQ(total.ExpectedBitrate, 264000);
+    EXPECT_NEAR(total.AverageBitrate, (facts.audio.bytes + facts.video.bytes) * 8 / 2.0, 30000);
+}
+
+// ---- Stop in the middle of a run
+
+TEST(Encoder, StopEndsTheRunWithAPlayableFile) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(),
+              ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_PCM_S16LE, 320, 240, 10, 22050, 1, 300});
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    s.audience->VideoFPS(0, 30000);
+    s.useProfile();
+    s.start(folder / "out.wmv");
+    ASSERT_TRUE(s.waitRunning());
+    EXPECT_EQ(s.encoder().RunState(), kRunning);
+    EXPECT_EQ(errorOf([&] { s.encoder().PrepareToEncode(true); }), errors::kWrongState);
+    while (s.encoder().Statistics().EncodingTime().raw < 1000)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    s.encoder().Stop();
+    ASSERT_TRUE(s.waitStopped());
+    EXPECT_EQ(s.states, (std::vector<int32_t>{kRunning, kStopped}));
+
+    const FileFacts facts = readFacts((folder / "out.wmv").string());
+    EXPECT_GT(facts.video.decoded, 0);
+    EXPECT_LT(facts.durationMs, 300 * 1000);
+    EXPECT_EQ(facts.video.tag, static_cast<uint32_t>(kWmv2));
+}
+
+TEST(Encoder, ReleasingARunningEncoderDropsItsEvents) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(), ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_NONE, 320, 240, 10, 0, 0, 300});
+    QueueDispatcher dispatcher;
+    EngineFactory factory;
+    int events = 0;
+    {
+        auto encoder = factory.CreateEncoder(dispatcher);
+        encoder->OnStateChange([&](int32_t) { ++events; });
+        auto group = encoder->SourceGroupCollection().Add("SG_1");
+        group->AutoSetFileSource(input.string());
+        auto profile = factory.CreateProfile();
+        profile->ContentType(kVideoOnly);
+        profile->AddAudience(1000000);
+        group->Profile(*profile);
+        encoder->File().LocalFileName((folder / "out.wmv").string());
+        encoder->Start();
+    }
+    dispatcher.runPending();
+    EXPECT_EQ(events, 0);
+    EXPECT_TRUE(readFacts((folder / "out.wmv").string()).video.present);
+}
+
+// ---- Errors
+
+TEST(Encoder, SetUpErrorsCarryTheirNumbers) {
+    const fs::path folder = testFolder();
+    const fs::path wav = folder / "in.wav";
+    writeClip(wav.string(),
+              ClipSpec{"wav", AV_CODEC_ID_NONE, AV_CODEC_ID_PCM_S16LE, 0, 0, 25, 44100, 2, 1.0});
+
+    Session s;
+    auto video = s.group->AddSource(kVideo);
+    EXPECT_EQ(errorOf([&] { video->SetInput((folder / "missing.avi").string()); }), errors::kInputOpenFailed);
+    EXPECT_EQ(errorOf([&] { video->SetInput(wav.string()); }), errors::kNoSuchStream);
+    EXPECT_EQ(errorOf([&] { video->ContentMode(1); }), errors::kInvalidArgument);
+    EXPECT_EQ(errorOf([&] { s.group->AddSource(kVideo); }), errors::kInvalidArgument);
+    EXPECT_EQ(errorOf([&] { s.group->Profile(); }), errors::kNoProfile);
+    EXPECT_EQ(errorOf([&] { s.encoder().SourceGroupCollection().Remove("SG_2"); }), errors::kNotFound);
+
+    Session t;
+    auto audio = t.group->AddSource(kAudio);
+    audio->SetInput(wav.string());
+    EXPECT_EQ(audio->Duration(), 1000);
+    EXPECT_EQ(errorOf([&] { t.encoder().PrepareToEncode(true); }), errors::kNoProfile);
+    t.profile->ContentType(kVideoOnly);
+    t.group->Profile(*t.profile);
+    EXPECT_EQ(errorOf([&] { t.encoder().PrepareToEncode(true); }), errors::kProfileMismatch);
+    t.useProfile();
+    EXPECT_EQ(errorOf([&] { t.encoder().PrepareToEncode(true); }), errors::kNoOutput);
+    t.encoder().File().LocalFileName((folder / "out.wma").string());
+    audio->MarkOut(1500);
+    EXPECT_EQ(errorOf([&] { t.encoder().PrepareToEncode(true); }), errors::kMarkOutBeyondLength);
+    audio->MarkIn(800);
+    audio->MarkOut(500);
+    EXPECT_EQ(errorOf([&] { t.encoder().PrepareToEncode(true); }), errors::kBadMarks);
+    audio->MarkOut(0);
+    EXPECT_EQ(errorOf([&] { t.encoder().PrepareToEncode(true); }), 0u);
+}
+
+// ---- Codecs
+
+struct CodecCase {
+    int32_t type;
+    int32_t wanted;
+    int32_t used;
+};
+
+TEST(Encoder, CodecIdentifiersMapToTheNearestCodec) {
+    EngineFactory factory;
+    auto profile = factory.CreateProfile();
+    for (const CodecCase& c :
+         {CodecCase{kVideo, fourCC('W', 'M', 'V', '3'), kWmv2},
+          CodecCase{kVideo, fourCC('M', 'S', 'S', '2'), kWmv2},
+          CodecCase{kVideo, fourCC('W', 'M', 'V', '1'), fourCC('W', 'M', 'V', '1')},
+          CodecCase{kVideo, fourCC('M', 'P', '4', 'S'), fourCC('M', 'P', '4', 'S')}, CodecCase{kVideo, 0, 0},
+          CodecCase{kAudio, 0x162, 0x161}, CodecCase{kAudio, 0x163, 0x161}, CodecCase{kAudio, 0x00A, 0x161},
+          CodecCase{kAudio, 0x161, 0x161}, CodecCase{kAudio, 0, 0}}) {
+        const int32_t index = profile->GetCodecIndexFromFourCC(c.type, c.wanted);
+        EXPECT_EQ(profile->GetCodecFourCCFromIndex(c.type, index), c.used) << std::hex << c.wanted;
+        EXPECT_FALSE(
+            (c.type == kAudio ? profile->EnumAudioCodec(index) : profile->EnumVideoCodec(index)).empty());
+    }
+    EXPECT_EQ(errorOf([&] { profile->GetCodecIndexFromFourCC(kVideo, fourCC('H', '2', '6', '4')); }),
+              errors::kNotFound);
+}
+
+} // namespace

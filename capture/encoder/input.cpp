@@ -1,0 +1,119 @@
+#include "capture/encoder/input.h"
+
+#include "capture/encoder/errors.h"
+
+#include <string_view>
+
+namespace encoder {
+namespace {
+
+// A picture file: read by one of the image demuxers, which give a single frame.
+bool isStill(const AVFormatContext& format) {
+    const std::string_view name = format.iformat->name;
+    return name == "image2" || name.ends_with("_pipe");
+}
+
+} // namespace
+
+av::InputPtr openInput(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    if (rc < 0)
+        errors::raise(errors::kInputOpenFailed, "Cannot open " + path + ": " + av::errorText(rc));
+    av::InputPtr format(raw);
+    rc = avformat_find_stream_info(format.get(), nullptr);
+    if (rc < 0)
+        errors::raise(errors::kInputOpenFailed, "Cannot read " + path + ": " + av::errorText(rc));
+    return format;
+}
+
+FileProbe probeFile(const std::string& path) {
+    av::InputPtr format = openInput(path);
+    FileProbe probe;
+    const int audio = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    const int video = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    probe.hasAudio = audio >= 0;
+    probe.hasVideo = video >= 0;
+    if (!probe.hasAudio && !probe.hasVideo)
+        errors::raise(errors::kInputOpenFailed, path + " holds neither audio nor video.");
+    if (probe.hasVideo) {
+        const AVStream& s = *format->streams[video];
+        probe.still = isStill(*format);
+        const AVRational rate = s.avg_frame_rate.num ? s.avg_frame_rate : s.r_frame_rate;
+        probe.frameRate = probe.still || rate.den == 0 ? 0 : av_q2d(rate);
+    }
+    if (format->duration != AV_NOPTS_VALUE && !probe.still)
+        probe.durationMs = av_rescale(format->duration, 1000, AV_TIME_BASE);
+    return probe;
+}
+
+DecodedInput::DecodedInput(const std::string& path, AVMediaType type, int64_t startMs)
+    : format_(openInput(path)) {
+    const AVCodec* codec = nullptr;
+    streamIndex_ = av_find_best_stream(format_.get(), type, -1, -1, &codec, 0);
+    if (streamIndex_ < 0 || !codec)
+        errors::raise(errors::kNoSuchStream,
+                      path + " holds no decodable " + (type == AVMEDIA_TYPE_AUDIO ? "audio." : "video."));
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+        if (static_cast<int>(i) != streamIndex_)
+            format_->streams[i]->discard = AVDISCARD_ALL;
+    }
+    const AVStream& s = stream();
+    decoder_.reset(avcodec_alloc_context3(codec));
+    avcodec_parameters_to_context(decoder_.get(), s.codecpar);
+    decoder_->pkt_timebase = s.time_base;
+    int rc = avcodec_open2(decoder_.get(), codec, nullptr);
+    if (rc < 0)
+        errors::raise(errors::kCodecFailed, "Cannot decode " + path + ": " + av::errorText(rc));
+
+    const int64_t fileStart = format_->start_time == AV_NOPTS_VALUE ? 0 : format_->start_time;
+    startPts_ = av_rescale_q(fileStart, AV_TIME_BASE_Q, s.time_base);
+    if (startMs > 0) {
+        // Land a little before the mark: seeking is by key frame and the caller trims to the exact time.
+        const int64_t target =
+            fileStart + av_rescale(std::max<int64_t>(0, startMs - 1000), AV_TIME_BASE, 1000);
+        av_seek_frame(format_.get(), -1, target, AVSEEK_FLAG_BACKWARD);
+    }
+}
+
+bool DecodedInput::readPacket() {
+    while (true) {
+        av_packet_unref(packet_.get());
+        const int rc = av_read_frame(format_.get(), packet_.get());
+        if (rc < 0)
+            return false;
+        if (packet_->stream_index == streamIndex_)
+            return true;
+    }
+}
+
+AVFrame* DecodedInput::next() {
+    while (true) {
+        av_frame_unref(frame_.get());
+        const int rc = avcodec_receive_frame(decoder_.get(), frame_.get());
+        if (rc >= 0)
+            return frame_.get();
+        if (rc == AVERROR_EOF)
+            return nullptr;
+        if (rc != AVERROR(EAGAIN))
+            return nullptr;
+        if (draining_)
+            return nullptr;
+        if (readPacket()) {
+            // A damaged packet is skipped; the decoder goes on with the next.
+            avcodec_send_packet(decoder_.get(), packet_.get());
+        } else {
+            draining_ = true;
+            avcodec_send_packet(decoder_.get(), nullptr);
+        }
+    }
+}
+
+double DecodedInput::frameTimeMs(const AVFrame* frame) const {
+    const int64_t pts = frame->best_effort_timestamp;
+    if (pts == AV_NOPTS_VALUE)
+        return -1;
+    return static_cast<double>(pts - startPts_) * av_q2d(stream().time_base) * 1000.0;
+}
+
+} // namespace encoder

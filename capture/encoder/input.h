@@ -1,0 +1,49 @@
+// Reading one stream of a media file: open, probe, seek to the mark-in point and decode.
+#pragma once
+
+#include "capture/encoder/ffmpeg.h"
+
+#include <cstdint>
+#include <string>
+
+namespace encoder {
+
+struct FileProbe {
+    bool hasAudio = false;
+    bool hasVideo = false;
+    bool still = false;     // a picture rather than a moving video
+    int64_t durationMs = 0; // 0 when unknown
+    double frameRate = 0;   // of the first video stream; 0 without one
+};
+
+// Fails with kInputOpenFailed when the file cannot be opened or holds no audio or video.
+FileProbe probeFile(const std::string& path);
+
+// Decoded frames of the best stream of one type, timed in milliseconds from the start of the file.
+class DecodedInput {
+public:
+    DecodedInput(const std::string& path, AVMediaType type, int64_t startMs);
+
+    // The next decoded frame (owned by the reader until the next call), or null at the end.
+    AVFrame* next();
+    // Time of the frame last returned, in milliseconds from the start of the file.
+    double frameTimeMs(const AVFrame* frame) const;
+    const AVCodecContext& decoder() const { return *decoder_; }
+    const AVStream& stream() const { return *format_->streams[streamIndex_]; }
+
+private:
+    bool readPacket();
+
+    av::InputPtr format_;
+    av::CodecPtr decoder_;
+    int streamIndex_ = -1;
+    int64_t startPts_ = 0; // the file's start, in the stream's time base
+    av::PacketPtr packet_ = av::makePacket();
+    av::FramePtr frame_ = av::makeFrame();
+    bool draining_ = false;
+};
+
+// Opens a file for reading, failing with kInputOpenFailed.
+av::InputPtr openInput(const std::string& path);
+
+} // namespace encoder

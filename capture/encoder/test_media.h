@@ -1,0 +1,54 @@
+// Test clips made with FFmpeg's libraries, and what an output file holds when read back.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+}
+
+namespace encoder::testing {
+
+struct ClipSpec {
+    const char* muxer; // nullptr: one encoded picture written as the whole file
+    AVCodecID video = AV_CODEC_ID_NONE;
+    AVCodecID audio = AV_CODEC_ID_NONE;
+    int width = 160;
+    int height = 120;
+    int fps = 25;
+    int sampleRate = 44100;
+    int channels = 2;
+    double seconds = 2.0;
+};
+
+// Writes the clip. Picture n of a video is a flat grey of luma 16 + 4 * (n % 50), so a decoded picture
+// tells which source frame it came from.
+void writeClip(const std::string& path, const ClipSpec& spec);
+
+// The mp3 encoder where this FFmpeg has one; otherwise MPEG audio layer 2, which .mp3 readers take too.
+ClipSpec mp3Clip();
+
+struct StreamFacts {
+    bool present = false;
+    uint32_t tag = 0;
+    int width = 0, height = 0;
+    int sampleRate = 0, channels = 0;
+    int64_t packets = 0;
+    int64_t bytes = 0;
+    int64_t decoded = 0;   // frames (video) or samples (audio)
+    double firstLuma = -1; // mean luma of the first decoded picture
+};
+
+struct FileFacts {
+    StreamFacts audio;
+    StreamFacts video;
+    int64_t durationMs = 0;
+    int64_t fileSize = 0;
+    std::map<std::string, std::string> metadata;
+};
+
+FileFacts readFacts(const std::string& path);
+
+} // namespace encoder::testing
