@@ -1,6 +1,10 @@
 #include "capture/files.h"
 #include "capture/test_fixture.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 #include <chrono>
 #include <fstream>
 #include <system_error>
@@ -185,6 +189,27 @@ TEST_F(ConfigFileTest, SingleByteNamesReachTheFileSystem) {
     EXPECT_TRUE(fs::exists(fs::path(u"caf\u00E9.weu")));
     EXPECT_EQ(read(fs::path(u"caf\u00E9.weu")), "-title caf\xE9 ");
 }
+
+TEST_F(ConfigFileTest, CreateOutputFolderMakesParentsAndKeepsExistingFolders) {
+    const fs::path nested = folder / "a" / "b";
+    CreateOutputFolder(pathText(nested));
+    EXPECT_TRUE(fs::is_directory(nested));
+    write(nested / "kept", "x");
+    CreateOutputFolder(pathText(nested));
+    EXPECT_TRUE(fs::exists(nested / "kept"));
+    EXPECT_THROW(CreateOutputFolder(""), std::system_error);
+}
+
+#ifdef _WIN32
+TEST(Paths, FolderOnAMissingDriveIsRefused) {
+    DWORD drives = GetLogicalDrives();
+    char letter = 'Z';
+    while (letter > 'C' && (drives & (1u << (letter - 'A'))))
+        --letter;
+    ASSERT_GT(letter, 'C') << "every drive letter is in use";
+    EXPECT_THROW(CreateOutputFolder(std::string(1, letter) + ":\\out\\sub"), std::system_error);
+}
+#endif
 
 TEST(Paths, AbsoluteResolvesDotsAndDropsTrailingSeparator) {
     const fs::path here = fs::current_path();

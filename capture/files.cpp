@@ -41,6 +41,10 @@ std::string parentFolder(std::string_view path) {
 }
 
 void CreateOutputFolder(std::string_view folder) {
+    // Where the walk up from a missing drive ends.
+    if (folder.empty())
+        throw fs::filesystem_error("Cannot create a folder without a name",
+                                   std::make_error_code(std::errc::invalid_argument));
     fs::create_directories(toPath(folder));
 }
 

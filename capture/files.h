@@ -19,8 +19,8 @@ std::string absolutePath(std::string_view name);
 // The folder holding the path ("" for a root).
 std::string parentFolder(std::string_view path);
 
-// Creates the folder and its missing parents; an existing folder is left alone. Failure (a missing
-// drive, no permission, a file in the way) raises std::filesystem::filesystem_error.
+// Creates the folder and its missing parents; an existing folder is left alone. Failure (an empty
+// path, a missing drive, no permission, a file in the way) raises std::filesystem::filesystem_error.
 void CreateOutputFolder(std::string_view folder);
 
 // The bytes up to the first CR or LF. A file that cannot be opened or read raises std::system_error;
