@@ -30,6 +30,7 @@ void download(const std::string& url, bool dontUseCache, Body& body) {
         body.append(failureText(GetLastError()));
         return;
     }
+    // Declared after the root handle, so it is closed first.
     SetLastError(0);
     UniqueInternet file(
         InternetOpenUrlA(root.get(), url.c_str(), nullptr, 0, requestFlags(url, dontUseCache), 0));
@@ -51,7 +52,6 @@ void download(const std::string& url, bool dontUseCache, Body& body) {
             return;
         body.append(std::string_view(buffer, read));
     }
-    // The URL handle closes before the root handle: they are destroyed in reverse order.
 }
 
 } // namespace
