@@ -147,6 +147,8 @@ struct AudioFormat {
     int32_t SampleRate = 0;
     int32_t Channels = 0;
     int32_t BitsPerSample = 0;
+
+    friend bool operator==(const AudioFormat&, const AudioFormat&) = default;
 };
 
 class IAudience {

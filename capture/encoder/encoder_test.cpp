@@ -2,11 +2,13 @@
 #include "capture/encoder/dispatcher.h"
 #include "capture/encoder/engine.h"
 #include "capture/encoder/errors.h"
+#include "capture/encoder/profile.h"
 #include "capture/encoder/test_media.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -117,7 +119,7 @@ void PrintTo(const InputCase& c, std::ostream* os) {
 
 class InputFormats : public ::testing::TestWithParam<InputCase> {};
 
-TEST_P(InputFormats, EncodeToWindowsMediaFile) {
+TEST_P(InputFormats, EncodeToAsfFile) {
     const InputCase& c = GetParam();
     const fs::path folder = testFolder();
     const fs::path input = folder / (std::string("in.") + c.extension);
@@ -419,6 +421,104 @@ TEST(Encoder, CodecIdentifiersMapToTheNearestCodec) {
     }
     EXPECT_EQ(errorOf([&] { profile->GetCodecIndexFromFourCC(kVideo, fourCC('H', '2', '6', '4')); }),
               errors::kNotFound);
+}
+
+} // namespace
+
+namespace {
+
+// ---- Audio formats
+
+struct AudioConfigCase {
+    int32_t channels, rate, bitrate;
+    int32_t usedChannels, usedRate, usedBitrate;
+};
+
+TEST(Profile, SetAudioConfigTakesTheNearestFormat) {
+    EngineFactory factory;
+    auto profile = factory.CreateProfile();
+    auto audience = profile->AddAudience(1000000);
+    auto& settings = dynamic_cast<Audience&>(*audience).settings();
+    for (const AudioConfigCase& c :
+         {AudioConfigCase{2, 44100, 64040, 2, 44100, 64000},
+          AudioConfigCase{2, 32000, 48024, 2, 32000, 48000},
+          // below what the codec can do: its least bit rate
+          AudioConfigCase{1, 8000, 5000, 1, 8000, 24000}, AudioConfigCase{2, 22050, 20008, 2, 22050, 24000},
+          // rates and channel counts it lacks
+          AudioConfigCase{2, 96000, 128000, 2, 48000, 128000},
+          AudioConfigCase{6, 44100, 192000, 2, 44100, 160000}}) {
+        audience->SetAudioConfig(0, c.channels, c.rate, c.bitrate, 16);
+        EXPECT_EQ(settings.audioFormat.Channels, c.usedChannels) << c.rate << " " << c.bitrate;
+        EXPECT_EQ(settings.audioFormat.SampleRate, c.usedRate) << c.rate << " " << c.bitrate;
+        EXPECT_EQ(settings.audioFormat.Bitrate, c.usedBitrate) << c.rate << " " << c.bitrate;
+    }
+}
+
+TEST(Profile, AudioFormatListsFollowTheMode) {
+    EngineFactory factory;
+    auto profile = factory.CreateProfile();
+    const int32_t wma = profile->GetCodecIndexFromFourCC(kAudio, 0x161);
+    ASSERT_GT(profile->AudioFormatCount(wma), 0);
+    bool has64k = false;
+    for (int32_t i = 0; i < profile->AudioFormatCount(wma); ++i) {
+        const AudioFormat f = profile->EnumAudioFormat(wma, i);
+        EXPECT_GE(f.Bitrate, 24000);
+        EXPECT_LE(f.SampleRate, 48000);
+        has64k |= f.Bitrate == 64000 && f.SampleRate == 44100 && f.Channels == 2 && f.BitsPerSample == 16;
+    }
+    EXPECT_TRUE(has64k);
+    profile->VBRMode(kAudio, 0, kQuality);
+    for (int32_t i = 0; i < profile->AudioFormatCount(wma); ++i)
+        EXPECT_LE(profile->EnumAudioFormat(wma, i).Bitrate, 100);
+    EXPECT_EQ(errorOf([&] { profile->EnumAudioFormat(wma, profile->AudioFormatCount(wma)); }),
+              errors::kInvalidArgument);
+}
+
+// ---- Profile files
+
+TEST(Profile, SavedFileLoadsBackIdentical) {
+    const fs::path folder = testFolder();
+    EngineFactory factory;
+    auto profile = factory.CreateProfile();
+    profile->ProfileName("Name with <markup> & \"quotes\"");
+    profile->ContentType(kAudioVideo);
+    profile->VBRMode(kVideo, 0, kPeak);
+    profile->NonSquarePixelMode(0, true);
+    profile->MaxPacketSize(1500);
+    auto a = profile->AddAudience(10000000);
+    a->AudioCodec(0, profile->GetCodecIndexFromFourCC(kAudio, 0x161));
+    a->SetAudioConfig(0, 1, 22050, 32000, 16);
+    a->AudioPeakBitrate(0, 48000);
+    a->VideoCodec(0, profile->GetCodecIndexFromFourCC(kVideo, fourCC('M', 'P', '4', 'S')));
+    a->VideoBitrate(0, 302000);
+    a->VideoWidth(0, 320);
+    a->VideoHeight(0, 240);
+    a->VideoFPS(0, 29970);
+    a->VideoPeakBitrate(0, 453000);
+    a->VideoImageSharpness(0, 50);
+    a->Property(kVideo, 0, "DeviceConformanceTarget", "MP");
+    const std::string path = (folder / "p.prx").string();
+    profile->SaveToFile(path);
+
+    auto loaded = factory.CreateProfile();
+    loaded->LoadFromFile(path);
+    EXPECT_TRUE(dynamic_cast<Profile&>(*loaded) == dynamic_cast<Profile&>(*profile));
+    EXPECT_EQ(loaded->Audience(0)->Property(kVideo, 0, "DeviceConformanceTarget"), "MP");
+}
+
+TEST(Profile, DamagedFilesAreRefused) {
+    const fs::path folder = testFolder();
+    EngineFactory factory;
+    auto profile = factory.CreateProfile();
+    for (const char* text : {"", "not xml at all", "<profile version=\"1\" name=\"x\"", "<other/>",
+                             "<profile version=\"1\" name=\"x\" contenttype=\"abc\"/>",
+                             "<profile version=\"9\" name=\"x\" contenttype=\"17\"/>"}) {
+        const fs::path path = folder / "bad.prx";
+        std::ofstream(path, std::ios::binary) << text;
+        EXPECT_EQ(errorOf([&] { profile->LoadFromFile(path.string()); }), errors::kBadProfileFile) << text;
+    }
+    EXPECT_EQ(errorOf([&] { profile->LoadFromFile((folder / "missing.prx").string()); }),
+              errors::kBadProfileFile);
 }
 
 } // namespace

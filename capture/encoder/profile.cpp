@@ -34,15 +34,21 @@ void Audience::AudioCodec(int32_t i, int32_t codecIndex) {
     checkIndex0(i);
     codecAt(kAudio, codecIndex);
     s_.audioCodec = codecIndex;
-    s_.audioFormat = nearestAudioFormat(codecIndex, profile_.VBRMode(kAudio, 0), s_.audioFormat);
+    fitAudioFormat();
+}
+
+void Audience::fitAudioFormat() {
+    s_.audioFormat = nearestAudioFormat(s_.audioCodec, profile_.VBRMode(kAudio, 0), s_.audioFormat);
+    // The name describes a format in listings; the audience keeps the numbers only.
+    s_.audioFormat.Name.clear();
 }
 void Audience::SetAudioConfig(int32_t i, int32_t channels, int32_t sampleRate, int32_t bitrate,
                               int32_t bitsPerSample) {
     checkIndex0(i);
     if (channels <= 0 || sampleRate <= 0 || bitrate < 0 || bitsPerSample <= 0)
         errors::raise(errors::kInvalidArgument, "The audio format values must be positive.");
-    s_.audioFormat = nearestAudioFormat(s_.audioCodec, profile_.VBRMode(kAudio, 0),
-                                        AudioFormat{"", bitrate, sampleRate, channels, bitsPerSample});
+    s_.audioFormat = AudioFormat{"", bitrate, sampleRate, channels, bitsPerSample};
+    fitAudioFormat();
 }
 int32_t Audience::AudioPeakBitrate(int32_t i) const {
     checkIndex0(i);
@@ -146,6 +152,19 @@ void Profile::copyFrom(const Profile& other) {
     }
 }
 
+bool operator==(const Profile& a, const Profile& b) {
+    if (a.audiences_.size() != b.audiences_.size())
+        return false;
+    for (size_t i = 0; i < a.audiences_.size(); ++i) {
+        if (a.audiences_[i]->totalBitrate() != b.audiences_[i]->totalBitrate() ||
+            !(a.audiences_[i]->settings() == b.audiences_[i]->settings()))
+            return false;
+    }
+    return a.contentType_ == b.contentType_ && a.name_ == b.name_ && a.audioVbr_ == b.audioVbr_ &&
+           a.videoVbr_ == b.videoVbr_ && a.nonSquare_ == b.nonSquare_ && a.interlace_ == b.interlace_ &&
+           a.minPacket_ == b.minPacket_ && a.maxPacket_ == b.maxPacket_;
+}
+
 void Profile::checkUsable(bool hasAudio, bool hasVideo) const {
     if (audiences_.empty())
         errors::raise(errors::kNoProfile, "The profile has no audience.");
@@ -213,6 +232,11 @@ void Profile::VBRMode(int32_t type, int32_t i, int32_t mode) {
     if (mode < kConstant || mode > kBitrateBased)
         errors::raise(errors::kInvalidArgument, "The VBR mode must lie between 1 and 4.");
     (type == kAudio ? audioVbr_ : videoVbr_) = mode;
+    // A quality level and a bit rate are different numbers: the audio formats follow the mode.
+    if (type == kAudio) {
+        for (auto& a : audiences_)
+            a->fitAudioFormat();
+    }
 }
 
 int32_t Profile::AudioCodecCount() const {

@@ -33,11 +33,15 @@ class Profile;
 
 class Audience : public IAudience {
 public:
-    Audience(const Profile& profile, int32_t totalBitrate) : profile_(profile), totalBitrate_(totalBitrate) {}
+    Audience(const Profile& profile, int32_t totalBitrate) : profile_(profile), totalBitrate_(totalBitrate) {
+        fitAudioFormat();
+    }
 
     const AudienceSettings& settings() const { return s_; }
     AudienceSettings& settings() { return s_; }
     int32_t totalBitrate() const { return totalBitrate_; }
+    // Moves the audio format to the nearest one the codec offers in the profile's audio mode.
+    void fitAudioFormat();
 
     int32_t AudioCodec(int32_t i) const override;
     void AudioCodec(int32_t i, int32_t codecIndex) override;
@@ -87,6 +91,8 @@ public:
     // Checks that the profile can encode the given streams; fails with kProfileMismatch or kNoProfile.
     void checkUsable(bool hasAudio, bool hasVideo) const;
     const encoder::Audience& audience0() const;
+    int32_t audienceCount() const { return static_cast<int32_t>(audiences_.size()); }
+    friend bool operator==(const Profile& a, const Profile& b);
 
     int32_t ContentType() const override { return contentType_; }
     void ContentType(int32_t value) override;
