@@ -57,17 +57,9 @@ bool isPlainValueType(VARTYPE vt) {
     }
 }
 
-bool sameValue(const VARIANT& a, const VARIANT& b) {
-    if (V_VT(&a) != V_VT(&b))
-        return false;
-    if (V_VT(&a) == VT_BSTR)
-        return Bstr::viewOf(V_BSTR(&a)) == Bstr::viewOf(V_BSTR(&b));
-    return std::memcmp(&V_UI8(&a), &V_UI8(&b), sizeof(ULONGLONG)) == 0;
-}
-
 VARIANT clearedVariant() {
     VARIANT v;
-    std::memset(&v, 0, sizeof v); // VT_EMPTY, and no stray bytes for sameValue to compare
+    std::memset(&v, 0, sizeof v); // VT_EMPTY, and no stray bytes for the comparison after the call
     return v;
 }
 
@@ -111,7 +103,7 @@ public:
     // variant. One it left alone stays exactly as the caller had it, type included.
     void writeBack() noexcept {
         for (Adapted& a : adapted_) {
-            if (!a.target || sameValue(a.value, a.before))
+            if (!a.target || unchanged(a))
                 continue;
             VariantClear(a.target);
             *a.target = a.value;
@@ -122,9 +114,21 @@ public:
 private:
     struct Adapted {
         VARIANT value;  // what the method sees
-        VARIANT before; // its value before the call, to tell whether the method changed it
+        VARIANT before; // a copy of its value before the call
         VARIANT* target;
+        BSTR original = nullptr; // the BSTR the method was given
     };
+
+    // A method that stores a text replaces the BSTR, even when the new text equals the old one; that
+    // still counts as a change (an unassigned variable then becomes an empty string).
+    static bool unchanged(const Adapted& a) {
+        if (V_VT(&a.value) != V_VT(&a.before))
+            return false;
+        if (V_VT(&a.value) == VT_BSTR)
+            return V_BSTR(&a.value) == a.original &&
+                   Bstr::viewOf(V_BSTR(&a.value)) == Bstr::viewOf(V_BSTR(&a.before));
+        return std::memcmp(&V_UI8(&a.value), &V_UI8(&a.before), sizeof(ULONGLONG)) == 0;
+    }
 
     HRESULT adaptTo(const FUNCDESC& desc, UINT* argErr) {
         for (UINT j = 0; j < original_.cArgs; ++j) {
@@ -175,6 +179,8 @@ private:
         }
         if (a.target && FAILED(hr = VariantCopy(&a.before, &a.value)))
             return hr;
+        if (wanted == VT_BSTR)
+            a.original = V_BSTR(&a.value);
         std::memset(&arg, 0, sizeof arg);
         V_VT(&arg) = VT_BYREF | wanted;
         V_BYREF(&arg) = &V_UI1(&a.value);

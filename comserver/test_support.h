@@ -34,7 +34,14 @@ public:
     Variant(const Variant&) = delete;
     Variant& operator=(const Variant&) = delete;
     Variant(Variant&& other) noexcept : v_(other.v_) { V_VT(&other.v_) = VT_EMPTY; }
-    Variant& operator=(Variant&&) = delete;
+    Variant& operator=(Variant&& other) noexcept {
+        if (this != &other) {
+            VariantClear(&v_);
+            v_ = other.v_;
+            V_VT(&other.v_) = VT_EMPTY;
+        }
+        return *this;
+    }
     ~Variant() { VariantClear(&v_); }
 
     VARIANT* get() noexcept { return &v_; }
