@@ -45,26 +45,35 @@ function(hv_com_server target)
   endif()
 endfunction()
 
-# hv_com_registration_fixture(<runner> <fixture>)
+# hv_com_registration_fixture(<runner> <fixture> [MESSAGE_BOXES <regex>])
 #
 # Orders the cases of a component's test runner around the one registration they share in the bench's
 # registry: its suite Registration sets up <fixture>, its suite Unregistration cleans it up, and every
-# other case requires it. The cases are discovered when ctest runs, so the properties are set then too.
+# other case requires it. Cases whose names match MESSAGE_BOXES provoke message boxes that a box driver
+# answers by title anywhere on the desktop; they take the lock hv_message_boxes, so that two such tests
+# never answer each other's boxes. The cases are discovered when ctest runs, so the properties are set then.
 function(hv_com_registration_fixture runner fixture)
-  set(script ${CMAKE_CURRENT_BINARY_DIR}/${runner}_fixture.cmake)
-  file(
-    WRITE ${script}
-    "foreach(test IN LISTS ${runner}_TESTS)
-  if(test MATCHES \"^${runner}\\\\.Registration\\\\.\")
-    set_tests_properties(\"\${test}\" PROPERTIES FIXTURES_SETUP ${fixture})
-  elseif(test MATCHES \"^${runner}\\\\.Unregistration\\\\.\")
-    set_tests_properties(\"\${test}\" PROPERTIES FIXTURES_CLEANUP ${fixture})
+  cmake_parse_arguments(ARG "" "MESSAGE_BOXES" "" ${ARGN})
+  set(boxes "${ARG_MESSAGE_BOXES}")
+  string(
+    CONFIGURE
+      [=[foreach(test IN LISTS @runner@_TESTS)
+  if(test MATCHES "^@runner@\\.Registration\\.")
+    set_tests_properties("${test}" PROPERTIES FIXTURES_SETUP @fixture@)
+  elseif(test MATCHES "^@runner@\\.Unregistration\\.")
+    set_tests_properties("${test}" PROPERTIES FIXTURES_CLEANUP @fixture@)
   else()
-    set_tests_properties(\"\${test}\" PROPERTIES FIXTURES_REQUIRED ${fixture})
+    set_tests_properties("${test}" PROPERTIES FIXTURES_REQUIRED @fixture@)
+  endif()
+  if(NOT "@boxes@" STREQUAL "" AND test MATCHES "@boxes@")
+    set_tests_properties("${test}" PROPERTIES RESOURCE_LOCK hv_message_boxes)
   endif()
 endforeach()
-")
-  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${script})
+]=]
+      content
+    @ONLY)
+  file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/${runner}_fixture.cmake "${content}")
+  set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${CMAKE_CURRENT_BINARY_DIR}/${runner}_fixture.cmake)
 endfunction()
 
 # hv_cscript_test(<name> SCRIPT <file.vbs> [FIXTURE <fixture>] [SERVER <server.py>] [ARGS ...])
