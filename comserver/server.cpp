@@ -146,10 +146,16 @@ HRESULT unregisterTypeLib() {
     TLIBATTR* attr = nullptr;
     if (FAILED(hr = lib->GetLibAttr(&attr)))
         return hr;
-    hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
-    lib->ReleaseTLibAttr(attr);
     // Unregistering what is not registered leaves the registry as asked.
-    return hr == TYPE_E_REGISTRYACCESS ? S_OK : hr;
+    Bstr registeredPath;
+    hr = QueryPathOfRegTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid,
+                               registeredPath.put());
+    if (SUCCEEDED(hr))
+        hr = UnRegisterTypeLib(attr->guid, attr->wMajorVerNum, attr->wMinorVerNum, attr->lcid, attr->syskind);
+    else
+        hr = S_OK;
+    lib->ReleaseTLibAttr(attr);
+    return hr;
 }
 
 HRESULT registerClass(const ServerClass& cls) {
