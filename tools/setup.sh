@@ -19,6 +19,8 @@ packages=(
     # static mingw build of FFmpeg made by tools/build-ffmpeg-mingw.sh
     libavformat-dev libavcodec-dev libavdevice-dev libavfilter-dev libswscale-dev libswresample-dev
     libavutil-dev pkg-config nasm dpkg-dev
+    # the engine's capture tests: a sound server with a null sink as the default sound input
+    pulseaudio pulseaudio-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "capture/encoder/engine.h"
 
+#include "capture/encoder/devices.h"
 #include "capture/encoder/errors.h"
 #include "capture/encoder/media_info.h"
 #include "capture/encoder/pipeline.h"
@@ -136,7 +137,12 @@ public:
         errors::raise(errors::kNotImplemented, "Session files are not supported yet: " + path);
     }
     ISourceGroupCollection& SourceGroupCollection() override { return groups_; }
-    IPluginInfoManager& SourcePluginInfoManager() override { return plugins_; }
+    IPluginInfoManager& SourcePluginInfoManager() override {
+        // Listing the devices asks the system: only when someone wants them.
+        if (!plugins_)
+            plugins_ = std::make_unique<PluginInfoManager>();
+        return *plugins_;
+    }
     IDisplayInfo& DisplayInfo() override { return displayInfo_; }
     IAttributes& Attributes() override { return attributes_; }
     IBroadcast& Broadcast() override { return broadcast_; }
@@ -238,9 +244,9 @@ private:
             }
         }
         if (!audio.empty())
-            job.audio = streamJob(*audio.front(), groupLengthMs);
+            job.audio = streamJob(*audio.front(), groupLengthMs, job.audience);
         if (!video.empty()) {
-            job.video = streamJob(*video.front(), groupLengthMs);
+            job.video = streamJob(*video.front(), groupLengthMs, job.audience);
             const Source& v = *video.front();
             job.video->cropLeft = v.CroppingLeftMargin();
             job.video->cropTop = v.CroppingTopMargin();
@@ -254,14 +260,25 @@ private:
         return job;
     }
 
-    static StreamJob streamJob(const Source& s, int64_t groupLengthMs) {
-        if (s.kind() == InputKind::kNone)
-            errors::raise(errors::kNoSources, "A source has no input.");
-        if (s.kind() != InputKind::kFile)
-            errors::raise(errors::kNotImplemented,
-                          "Capture from devices and the screen is not supported yet.");
+    static StreamJob streamJob(const Source& s, int64_t groupLengthMs, const AudienceSettings& audience) {
         StreamJob job;
-        job.path = s.Input();
+        switch (s.kind()) {
+        case InputKind::kNone:
+            errors::raise(errors::kNoSources, "A source has no input.");
+        case InputKind::kScreen:
+            job.input = screenInput(audience.videoFps);
+            return job;
+        case InputKind::kDevice:
+            if (s.Type() == kAudio)
+                job.input = audioDeviceInput(s.Input());
+            else
+                job.input =
+                    s.Input() == kScreenName ? screenInput(audience.videoFps) : videoDeviceInput(s.Input());
+            return job;
+        case InputKind::kFile:
+            break;
+        }
+        job.input.url = s.Input();
         job.markInMs = s.MarkIn();
         job.markOutMs = s.MarkOut();
         job.still = s.probe().still;
@@ -324,7 +341,7 @@ private:
     Dispatcher& dispatcher_;
     std::shared_ptr<Encoder*> link_;
     encoder::SourceGroupCollection groups_;
-    PluginInfoManager plugins_;
+    std::unique_ptr<PluginInfoManager> plugins_;
     DisplayInfoObject displayInfo_;
     AttributesObject attributes_;
     BroadcastObject broadcast_;

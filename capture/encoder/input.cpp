@@ -2,7 +2,12 @@
 
 #include "capture/encoder/errors.h"
 
+#include <mutex>
 #include <string_view>
+
+extern "C" {
+#include <libavdevice/avdevice.h>
+}
 
 namespace encoder {
 namespace {
@@ -15,20 +20,38 @@ bool isStill(const AVFormatContext& format) {
 
 } // namespace
 
-av::InputPtr openInput(const std::string& path) {
+InputSpec fileInput(const std::string& path) {
+    InputSpec spec;
+    spec.url = path;
+    return spec;
+}
+
+av::InputPtr openInput(const InputSpec& input) {
+    const AVInputFormat* format = nullptr;
+    if (!input.format.empty()) {
+        static std::once_flag devicesRegistered;
+        std::call_once(devicesRegistered, [] { avdevice_register_all(); });
+        format = av_find_input_format(input.format.c_str());
+        if (!format)
+            errors::raise(errors::kInputOpenFailed, "This build has no " + input.format + " input.");
+    }
+    AVDictionary* options = nullptr;
+    for (const auto& [key, value] : input.options)
+        av_dict_set(&options, key.c_str(), value.c_str(), 0);
     AVFormatContext* raw = nullptr;
-    int rc = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
+    int rc = avformat_open_input(&raw, input.url.c_str(), format, &options);
+    av_dict_free(&options);
     if (rc < 0)
-        errors::raise(errors::kInputOpenFailed, "Cannot open " + path + ": " + av::errorText(rc));
-    av::InputPtr format(raw);
-    rc = avformat_find_stream_info(format.get(), nullptr);
+        errors::raise(errors::kInputOpenFailed, "Cannot open " + input.url + ": " + av::errorText(rc));
+    av::InputPtr opened(raw);
+    rc = avformat_find_stream_info(opened.get(), nullptr);
     if (rc < 0)
-        errors::raise(errors::kInputOpenFailed, "Cannot read " + path + ": " + av::errorText(rc));
-    return format;
+        errors::raise(errors::kInputOpenFailed, "Cannot read " + input.url + ": " + av::errorText(rc));
+    return opened;
 }
 
 FileProbe probeFile(const std::string& path) {
-    av::InputPtr format = openInput(path);
+    av::InputPtr format = openInput(fileInput(path));
     FileProbe probe;
     const int audio = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     const int video = av_find_best_stream(format.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
@@ -47,8 +70,9 @@ FileProbe probeFile(const std::string& path) {
     return probe;
 }
 
-DecodedInput::DecodedInput(const std::string& path, AVMediaType type, int64_t startMs)
-    : format_(openInput(path)) {
+DecodedInput::DecodedInput(const InputSpec& input, AVMediaType type, int64_t startMs)
+    : format_(openInput(input)), live_(input.live) {
+    const std::string& path = input.url;
     const AVCodec* codec = nullptr;
     streamIndex_ = av_find_best_stream(format_.get(), type, -1, -1, &codec, 0);
     if (streamIndex_ < 0 || !codec)
@@ -66,6 +90,8 @@ DecodedInput::DecodedInput(const std::string& path, AVMediaType type, int64_t st
     if (rc < 0)
         errors::raise(errors::kCodecFailed, "Cannot decode " + path + ": " + av::errorText(rc));
 
+    if (live_)
+        return; // timed from its first frame
     const int64_t fileStart = format_->start_time == AV_NOPTS_VALUE ? 0 : format_->start_time;
     startPts_ = av_rescale_q(fileStart, AV_TIME_BASE_Q, s.time_base);
     if (startMs > 0) {
@@ -113,6 +139,8 @@ double DecodedInput::frameTimeMs(const AVFrame* frame) const {
     const int64_t pts = frame->best_effort_timestamp;
     if (pts == AV_NOPTS_VALUE)
         return -1;
+    if (startPts_ == AV_NOPTS_VALUE)
+        startPts_ = pts;
     return static_cast<double>(pts - startPts_) * av_q2d(stream().time_base) * 1000.0;
 }
 

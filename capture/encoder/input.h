@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace encoder {
 
@@ -19,10 +21,21 @@ struct FileProbe {
 // Fails with kInputOpenFailed when the file cannot be opened or holds no audio or video.
 FileProbe probeFile(const std::string& path);
 
-// Decoded frames of the best stream of one type, timed in milliseconds from the start of the file.
+// What to open: a file, or a capture device through one of FFmpeg's input devices.
+struct InputSpec {
+    std::string url;
+    std::string format; // empty for a file: the format is probed
+    std::vector<std::pair<std::string, std::string>> options;
+    bool live = false; // a device: timed from its first frame, never seeked
+};
+
+InputSpec fileInput(const std::string& path);
+
+// Decoded frames of the best stream of one type, timed in milliseconds from the start of the file (or
+// from the first frame of a device).
 class DecodedInput {
 public:
-    DecodedInput(const std::string& path, AVMediaType type, int64_t startMs);
+    DecodedInput(const InputSpec& input, AVMediaType type, int64_t startMs);
 
     // The next decoded frame (owned by the reader until the next call), or null at the end.
     AVFrame* next();
@@ -37,13 +50,14 @@ private:
     av::InputPtr format_;
     av::CodecPtr decoder_;
     int streamIndex_ = -1;
-    int64_t startPts_ = 0; // the file's start, in the stream's time base
+    bool live_ = false;
+    mutable int64_t startPts_ = AV_NOPTS_VALUE; // the file's start, in the stream's time base
     av::PacketPtr packet_ = av::makePacket();
     av::FramePtr frame_ = av::makeFrame();
     bool draining_ = false;
 };
 
-// Opens a file for reading, failing with kInputOpenFailed.
-av::InputPtr openInput(const std::string& path);
+// Opens a file or device for reading, failing with kInputOpenFailed.
+av::InputPtr openInput(const InputSpec& input);
 
 } // namespace encoder

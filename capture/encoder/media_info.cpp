@@ -43,7 +43,7 @@ double MediaInfoObject::FrameRate() const {
 }
 
 std::string MediaInfoObject::MediaInfo() const {
-    av::InputPtr format = openInput(path_);
+    av::InputPtr format = openInput(fileInput(path_));
     std::string text = "File: " + path_ + "\r\n";
     text += std::string("Format: ") + format->iformat->long_name + "\r\n";
     if (format->duration != AV_NOPTS_VALUE)

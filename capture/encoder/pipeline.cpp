@@ -75,7 +75,7 @@ private:
 class AudioStage : public EncodingStage {
 public:
     AudioStage(const StreamJob& job, const AudienceSettings& audience, int32_t vbrMode)
-        : job_(job), input_(job.path, AVMEDIA_TYPE_AUDIO, job.markInMs) {
+        : job_(job), input_(job.input, AVMEDIA_TYPE_AUDIO, job.markInMs) {
         const CodecEntry& codec = codecAt(kAudio, audience.audioCodec);
         fourCC_ = codec.fourCC;
         const AudioFormat& format = audience.audioFormat;
@@ -97,7 +97,7 @@ public:
         av_channel_layout_uninit(&inLayout);
         resampler_.reset(swr);
         if (!swr || swr_init(swr) < 0)
-            errors::raise(errors::kCodecFailed, "Cannot convert the audio of " + job.path);
+            errors::raise(errors::kCodecFailed, "Cannot convert the audio of " + job.input.url);
         fifo_.reset(av_audio_fifo_alloc(encoder_->sample_fmt, encoder_->ch_layout.nb_channels, 4096));
         frameSize_ = encoder_->frame_size > 0 ? encoder_->frame_size : 1024;
         firstSample_ = job.markInMs * in.sample_rate / 1000;
@@ -204,7 +204,7 @@ private:
 class VideoStage : public EncodingStage {
 public:
     VideoStage(const StreamJob& job, const AudienceSettings& audience, int32_t vbrMode)
-        : job_(job), input_(job.path, AVMEDIA_TYPE_VIDEO, job.markInMs) {
+        : job_(job), input_(job.input, AVMEDIA_TYPE_VIDEO, job.markInMs) {
         const CodecEntry& codec = codecAt(kVideo, audience.videoCodec);
         fourCC_ = codec.fourCC;
         const AVCodecContext& in = input_.decoder();
@@ -308,7 +308,7 @@ private:
             scaler_.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
             encoder_->width, encoder_->height, encoder_->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
         if (!scaler_)
-            errors::raise(errors::kCodecFailed, "Cannot convert the pictures of " + job_.path);
+            errors::raise(errors::kCodecFailed, "Cannot convert the pictures of " + job_.input.url);
         av::FramePtr out = av::makeFrame();
         out->format = encoder_->pix_fmt;
         out->width = encoder_->width;

@@ -16,7 +16,7 @@
 namespace encoder {
 
 struct StreamJob {
-    std::string path;
+    InputSpec input;
     int64_t markInMs = 0;
     int64_t markOutMs = 0; // 0: to the end of the input
     bool still = false;

@@ -1,5 +1,6 @@
 #include "capture/encoder/plugins.h"
 
+#include "capture/encoder/devices.h"
 #include "capture/encoder/errors.h"
 
 namespace encoder {

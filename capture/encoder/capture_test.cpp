@@ -1,0 +1,225 @@
+// Capture from the screen and the default sound input. Natively the test brings its own X display
+// (Xvfb) and sound server (PulseAudio with a null sink), both inside the build tree; under Wine the
+// bench's display serves the screen capture.
+#include "capture/encoder/codecs.h"
+#include "capture/encoder/devices.h"
+#include "capture/encoder/dispatcher.h"
+#include "capture/encoder/engine.h"
+#include "capture/encoder/errors.h"
+#include "capture/encoder/test_media.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace {
+
+using namespace encoder;
+namespace fs = std::filesystem;
+
+#ifndef _WIN32
+// An Xvfb display of its own, for as long as the object lives.
+class VirtualDisplay {
+public:
+    VirtualDisplay(int width, int height) {
+        int fds[2];
+        if (pipe(fds) != 0)
+            return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+            freopen("/dev/null", "w", stderr);
+            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
+                   "tcp", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        close(fds[1]);
+        char text[16] = {};
+        const ssize_t n = read(fds[0], text, sizeof text - 1);
+        close(fds[0]);
+        if (n > 0) {
+            display_ = std::string(":") + std::to_string(std::atoi(text));
+            setenv("DISPLAY", display_.c_str(), 1);
+        }
+    }
+    ~VirtualDisplay() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool ok() const { return !display_.empty(); }
+
+private:
+    pid_t pid_ = -1;
+    std::string display_;
+};
+
+// A PulseAudio server whose default source is the monitor of a null sink. Its runtime folder (and the
+// HOME it writes its cookie to) lie in the build tree.
+class SoundServer {
+public:
+    SoundServer() {
+        const fs::path home = fs::absolute("encoder_test_files/pulse");
+        fs::create_directories(home / "run");
+        fs::permissions(home / "run", fs::perms::owner_all);
+        setenv("HOME", home.c_str(), 1);
+        setenv("XDG_RUNTIME_DIR", (home / "run").c_str(), 1);
+        std::system("pactl exit >/dev/null 2>&1");
+        ok_ = std::system("pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target=stderr "
+                          "-L 'module-native-protocol-unix auth-anonymous=1' "
+                          "-L 'module-null-sink sink_name=hvtest rate=44100 channels=2' 2>/dev/null") == 0;
+        for (int i = 0; ok_ && i < 50 && std::system("pactl info >/dev/null 2>&1") != 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ~SoundServer() { std::system("pactl exit >/dev/null 2>&1"); }
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = false;
+};
+#endif
+
+fs::path testFolder() {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    fs::path folder = fs::path("encoder_test_files") / (std::string("Capture_") + info->name());
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    return folder;
+}
+
+// Captures for about `ms` of media time, then stops.
+void captureFor(IEncoder& encoder, QueueDispatcher& dispatcher, int64_t ms, std::vector<int32_t>& states) {
+    encoder.OnStateChange([&](int32_t state) { states.push_back(state); });
+    encoder.AutoStop(true);
+    encoder.Start();
+    const auto limit = std::chrono::seconds(60);
+    ASSERT_TRUE(dispatcher.runUntil([&] { return encoder.Statistics().EncodingTime().raw >= ms; },
+                                    std::chrono::duration_cast<std::chrono::milliseconds>(limit)));
+    encoder.Stop();
+    ASSERT_TRUE(dispatcher.runUntil([&] { return !states.empty() && states.back() == kStopped; },
+                                    std::chrono::duration_cast<std::chrono::milliseconds>(limit)));
+}
+
+// The dispatcher's runUntil only looks at its predicate when a task arrives: keep one arriving.
+struct Ticker {
+    explicit Ticker(QueueDispatcher& d)
+        : thread([&d, this] {
+              while (!done) {
+                  d.post([] {});
+                  std::this_thread::sleep_for(std::chrono::milliseconds(20));
+              }
+          }) {}
+    ~Ticker() {
+        done = true;
+        thread.join();
+    }
+    std::atomic<bool> done = false;
+    std::thread thread;
+};
+
+TEST(Capture, ScreenIsEncodedAtItsOwnSize) {
+#ifndef _WIN32
+    VirtualDisplay display(320, 240);
+    if (!display.ok())
+        GTEST_SKIP() << "no Xvfb";
+#endif
+    const fs::path folder = testFolder();
+    QueueDispatcher dispatcher;
+    Ticker ticker(dispatcher);
+    EngineFactory factory;
+    auto encoder = factory.CreateEncoder(dispatcher);
+    auto group = encoder->SourceGroupCollection().Add("SG_1");
+    group->AddSource(kVideo)->SetInput(kScreenName, "screencap");
+    auto profile = factory.CreateProfile();
+    profile->ContentType(kVideoOnly);
+    auto audience = profile->AddAudience(2000000);
+    audience->VideoFPS(0, 10000);
+    audience->VideoBitrate(0, 500000);
+    group->Profile(*profile);
+    encoder->File().LocalFileName((folder / "screen.wmv").string());
+    std::vector<int32_t> states;
+    captureFor(*encoder, dispatcher, 1500, states);
+    EXPECT_EQ(states, (std::vector<int32_t>{kRunning, kStopped}));
+
+    const auto facts = encoder::testing::readFacts((folder / "screen.wmv").string());
+    ASSERT_TRUE(facts.video.present);
+    EXPECT_EQ(facts.video.tag, static_cast<uint32_t>(fourCC('W', 'M', 'V', '2')));
+#ifndef _WIN32
+    EXPECT_EQ(facts.video.width, 320);
+    EXPECT_EQ(facts.video.height, 240);
+#else
+    EXPECT_GT(facts.video.width, 0);
+#endif
+    EXPECT_GE(facts.video.decoded, 15);
+    const OutputStats stats = encoder->Statistics().StreamOutputStats(kVideo, 0, 0);
+    EXPECT_EQ(stats.SampleCount.raw, facts.video.packets);
+}
+
+TEST(Capture, DefaultSoundInputWithTheScreen) {
+#ifndef _WIN32
+    VirtualDisplay display(320, 240);
+    SoundServer sound;
+    if (!display.ok() || !sound.ok())
+        GTEST_SKIP() << "no Xvfb or PulseAudio";
+#else
+    if (audioDeviceNames().empty())
+        GTEST_SKIP() << "no sound input";
+#endif
+    const fs::path folder = testFolder();
+    QueueDispatcher dispatcher;
+    Ticker ticker(dispatcher);
+    EngineFactory factory;
+    auto encoder = factory.CreateEncoder(dispatcher);
+    auto group = encoder->SourceGroupCollection().Add("SG_1");
+    group->AddSource(kVideo)->SetInput(kScreenName, "screencap");
+    group->AddSource(kAudio)->SetInput(kDefaultAudioDevice, "device");
+    auto profile = factory.CreateProfile();
+    profile->ContentType(kAudioVideo);
+    auto audience = profile->AddAudience(2000000);
+    audience->VideoFPS(0, 10000);
+    audience->SetAudioConfig(0, 2, 32000, 48024, 16);
+    group->Profile(*profile);
+    encoder->File().LocalFileName((folder / "cap.wmv").string());
+    std::vector<int32_t> states;
+    captureFor(*encoder, dispatcher, 1500, states);
+
+    const auto facts = encoder::testing::readFacts((folder / "cap.wmv").string());
+    ASSERT_TRUE(facts.audio.present);
+    ASSERT_TRUE(facts.video.present);
+    EXPECT_EQ(facts.audio.tag, 0x161u);
+    EXPECT_EQ(facts.audio.sampleRate, 32000);
+    EXPECT_GT(facts.audio.decoded, 0);
+    EXPECT_GT(facts.video.decoded, 0);
+}
+
+TEST(Capture, UnknownDeviceFailsToPrepare) {
+    QueueDispatcher dispatcher;
+    EngineFactory factory;
+    auto encoder = factory.CreateEncoder(dispatcher);
+    auto group = encoder->SourceGroupCollection().Add("SG_1");
+    group->AddSource(kVideo)->SetInput("No such camera", "device");
+    auto profile = factory.CreateProfile();
+    profile->ContentType(kVideoOnly);
+    profile->AddAudience(100000);
+    group->Profile(*profile);
+    encoder->File().LocalFileName("unused.wmv");
+    try {
+        encoder->PrepareToEncode(true);
+        FAIL() << "prepared";
+    } catch (const EncoderError& e) {
+        EXPECT_EQ(e.number, errors::kNotFound);
+    }
+}
+
+} // namespace
