@@ -28,15 +28,16 @@ macro(hv_setup_test_framework)
   endif()
 endmacro()
 
-# hv_test_runner(<name> SOURCES ... LIBS ...): one GoogleTest runner, its cases discovered when ctest runs
-# (so building never needs Wine).
+# hv_test_runner(<name> SOURCES ... LIBS ... [PROPERTIES <test properties>...]): one GoogleTest runner, its
+# cases discovered when ctest runs (so building never needs Wine). PROPERTIES apply to every case, e.g.
+# RESOURCE_LOCK hv_message_boxes for runners whose box drivers answer boxes anywhere on the desktop.
 function(hv_test_runner name)
   if(NOT HV_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;PROPERTIES" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest_main GTest::gmock)
   gtest_discover_tests(${name} DISCOVERY_MODE PRE_TEST DISCOVERY_TIMEOUT 120 TEST_PREFIX "${name}."
-                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
+                       WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR} PROPERTIES ${ARG_PROPERTIES})
 endfunction()
