@@ -26,30 +26,36 @@ using namespace encoder;
 namespace fs = std::filesystem;
 
 #ifndef _WIN32
-// An Xvfb display of its own, for as long as the object lives.
+// An Xvfb display of its own, for as long as the object lives. The number is picked by hand: a display
+// that died without cleaning up leaves a socket that -displayfd would hand out again.
 class VirtualDisplay {
 public:
     VirtualDisplay(int width, int height) {
-        int fds[2];
-        if (pipe(fds) != 0)
-            return;
-        pid_ = fork();
-        if (pid_ == 0) {
-            close(fds[0]);
-            const std::string fd = std::to_string(fds[1]);
-            const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-            freopen("/dev/null", "w", stderr);
-            execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten",
-                   "tcp", static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        close(fds[1]);
-        char text[16] = {};
-        const ssize_t n = read(fds[0], text, sizeof text - 1);
-        close(fds[0]);
-        if (n > 0) {
-            display_ = std::string(":") + std::to_string(std::atoi(text));
-            setenv("DISPLAY", display_.c_str(), 1);
+        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+        for (int n = 60; n < 160 && display_.empty(); ++n) {
+            const std::string number = std::to_string(n);
+            const fs::path socket = "/tmp/.X11-unix/X" + number;
+            if (fs::exists("/tmp/.X" + number + "-lock") || fs::exists(socket))
+                continue;
+            pid_ = fork();
+            if (pid_ == 0) {
+                if (!freopen("/dev/null", "w", stderr))
+                    _exit(126);
+                const std::string name = ":" + number;
+                execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                       static_cast<char*>(nullptr));
+                _exit(127);
+            }
+            for (int i = 0; i < 100 && !fs::exists(socket) && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+                std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            if (fs::exists(socket) && waitpid(pid_, nullptr, WNOHANG) == 0) {
+                display_ = ":" + number;
+                setenv("DISPLAY", display_.c_str(), 1);
+            } else {
+                kill(pid_, SIGTERM);
+                waitpid(pid_, nullptr, 0);
+                pid_ = -1;
+            }
         }
     }
     ~VirtualDisplay() {

@@ -2,6 +2,7 @@
 #include "capture/encoder/dispatcher.h"
 #include "capture/encoder/engine.h"
 #include "capture/encoder/errors.h"
+#include "capture/encoder/pipeline.h"
 #include "capture/encoder/profile.h"
 #include "capture/encoder/test_media.h"
 
@@ -519,6 +520,56 @@ TEST(Profile, DamagedFilesAreRefused) {
     }
     EXPECT_EQ(errorOf([&] { profile->LoadFromFile((folder / "missing.prx").string()); }),
               errors::kBadProfileFile);
+}
+
+} // namespace
+
+namespace {
+
+// ---- Two passes
+
+TEST(Encoder, TwoPassRunAnalysesTheVideoFirst) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(),
+              ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_PCM_S16LE, 160, 120, 25, 22050, 1, 3.0});
+
+    EncodeJob job;
+    job.video = StreamJob{};
+    job.video->input = fileInput(input.string());
+    job.audio = StreamJob{};
+    job.audio->input = fileInput(input.string());
+    job.audience.videoFps = 25000;
+    job.audience.videoBitrate = 200000;
+    job.audience.audioFormat = AudioFormat{"", 32000, 22050, 1, 16};
+    job.outputPath = (folder / "pipeline.wmv").string();
+    job.twoPass = true;
+    Pipeline pipeline(job);
+    pipeline.start();
+    int64_t last = 0;
+    bool restarted = false;
+    while (pipeline.step()) {
+        restarted |= pipeline.stats().mediaMs < last;
+        last = pipeline.stats().mediaMs;
+    }
+    pipeline.finish();
+    EXPECT_TRUE(restarted); // the media time starts again with the second pass
+    FileFacts facts = readFacts(job.outputPath);
+    EXPECT_EQ(facts.video.decoded, 75);
+    EXPECT_TRUE(facts.audio.present);
+
+    // The engine runs two passes for a video source with PreProcessPass 1; the events stay 2 then 5.
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    s.group->Source(kVideo, 0)->PreProcessPass(1);
+    s.audience->VideoFPS(0, 25000);
+    s.useProfile();
+    s.start(folder / "engine.wmv");
+    ASSERT_TRUE(s.waitStopped());
+    EXPECT_EQ(s.states, (std::vector<int32_t>{kRunning, kStopped}));
+    facts = readFacts((folder / "engine.wmv").string());
+    EXPECT_EQ(facts.video.decoded, 75);
+    EXPECT_NEAR(s.encoder().Statistics().EncodingTime().value() * 10, 3.0, 0.1);
 }
 
 } // namespace

@@ -252,6 +252,9 @@ private:
             job.video->cropTop = v.CroppingTopMargin();
             job.video->cropRight = v.CroppingRightMargin();
             job.video->cropBottom = v.CroppingBottomMargin();
+            // Only a file can be read twice; a quality-based run has no bit rate to plan.
+            job.twoPass = v.PreProcessPass() == 1 && v.kind() == InputKind::kFile && !job.video->still &&
+                          job.videoVbr != kQuality;
             if (profile->NonSquarePixelMode(0)) {
                 job.video->pixelAspectX = v.PixelAspectRatioX();
                 job.video->pixelAspectY = v.PixelAspectRatioY();

@@ -31,16 +31,20 @@ int AsfOutput::addStream(const AVCodecContext& codec, int32_t fourCC) {
     return s->index;
 }
 
-void AsfOutput::start(const std::vector<std::pair<std::string, std::string>>& metadata, int32_t packetSize) {
-    for (const auto& [key, value] : metadata)
-        av_dict_set(&format_->metadata, key.c_str(), value.c_str(), 0);
-    int rc = avio_open(&format_->pb, path_.c_str(), AVIO_FLAG_WRITE);
+void AsfOutput::open() {
+    const int rc = avio_open(&format_->pb, path_.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0)
         errors::raise(errors::kOutputOpenFailed, "Cannot create " + path_ + ": " + av::errorText(rc));
+}
+
+void AsfOutput::writeHeader(const std::vector<std::pair<std::string, std::string>>& metadata,
+                            int32_t packetSize) {
+    for (const auto& [key, value] : metadata)
+        av_dict_set(&format_->metadata, key.c_str(), value.c_str(), 0);
     AVDictionary* options = nullptr;
     if (packetSize > 0)
         av_dict_set_int(&options, "packet_size", packetSize, 0);
-    rc = avformat_write_header(format_.get(), &options);
+    const int rc = avformat_write_header(format_.get(), &options);
     av_dict_free(&options);
     if (rc < 0)
         errors::raise(errors::kOutputOpenFailed, "Cannot write " + path_ + ": " + av::errorText(rc));

@@ -48,6 +48,10 @@ public:
         counters_ = &counters;
         streamIndex_ = output.addStream(*encoder_, fourCC_);
     }
+    // An analysis pass: packets are counted and dropped.
+    void connectScratch(StreamCounters& counters) { counters_ = &counters; }
+    // What a first pass leaves for the second.
+    const std::string& passStats() const { return passStats_; }
 
 protected:
     void encode(AVFrame* frame) {
@@ -57,7 +61,10 @@ protected:
         while ((rc = avcodec_receive_packet(encoder_.get(), packet_.get())) >= 0) {
             counters_->packets += 1;
             counters_->bytes += packet_->size;
-            output_->write(packet_.get(), streamIndex_, encoder_->time_base);
+            if (encoder_->stats_out)
+                passStats_ += encoder_->stats_out;
+            if (output_)
+                output_->write(packet_.get(), streamIndex_, encoder_->time_base);
             av_packet_unref(packet_.get());
         }
     }
@@ -69,6 +76,7 @@ protected:
 private:
     AsfOutput* output_ = nullptr;
     int streamIndex_ = -1;
+    std::string passStats_;
     av::PacketPtr packet_ = av::makePacket();
 };
 
@@ -203,8 +211,11 @@ private:
 
 class VideoStage : public EncodingStage {
 public:
-    VideoStage(const StreamJob& job, const AudienceSettings& audience, int32_t vbrMode)
-        : job_(job), input_(job.input, AVMEDIA_TYPE_VIDEO, job.markInMs) {
+    // pass: 0 a single pass, 1 the analysis pass, 2 the pass that uses `firstPassStats`.
+    VideoStage(const StreamJob& job, const AudienceSettings& audience, int32_t vbrMode, int pass = 0,
+               std::string firstPassStats = {})
+        : job_(job), input_(job.input, AVMEDIA_TYPE_VIDEO, job.markInMs),
+          firstPassStats_(std::move(firstPassStats)) {
         const CodecEntry& codec = codecAt(kVideo, audience.videoCodec);
         fourCC_ = codec.fourCC;
         const AVCodecContext& in = input_.decoder();
@@ -229,6 +240,13 @@ public:
             c.gop_size =
                 std::max(1, static_cast<int>(int64_t{audience.videoKeyFrameDistance} * fps_ / 1000000));
             c.max_b_frames = 0;
+            if (pass == 1)
+                c.flags |= AV_CODEC_FLAG_PASS1;
+            if (pass == 2) {
+                c.flags |= AV_CODEC_FLAG_PASS2;
+                // Read during avcodec_open2 only; the string outlives it.
+                c.stats_in = firstPassStats_.data();
+            }
             if (job.pixelAspectX > 0 && job.pixelAspectY > 0)
                 c.sample_aspect_ratio = AVRational{job.pixelAspectX, job.pixelAspectY};
             if (vbrMode == kQuality) {
@@ -332,6 +350,7 @@ private:
 
     StreamJob job_;
     DecodedInput input_;
+    std::string firstPassStats_;
     int32_t fps_ = 30000;
     double sourceFrameMs_ = 33.3;
     double endMs_ = -1; // from the start of the file; -1 until known
@@ -346,14 +365,25 @@ private:
 Pipeline::Pipeline(const EncodeJob& job) : job_(job) {
     if (job.audio)
         audio_ = std::make_unique<AudioStage>(*job.audio, job.audience, job.audioVbr);
-    if (job.video)
+    if (job.video && job.twoPass) {
+        firstPass_ = std::make_unique<VideoStage>(*job.video, job.audience, job.videoVbr, 1);
+        firstPass_->connectScratch(firstPassCounters_);
+    } else if (job.video) {
         video_ = std::make_unique<VideoStage>(*job.video, job.audience, job.videoVbr);
+    }
 }
 
 Pipeline::~Pipeline() = default;
 
 void Pipeline::start() {
     output_ = std::make_unique<AsfOutput>(job_.outputPath);
+    output_->open();
+    // With an analysis pass the streams are known, and the header written, once it is over.
+    if (!firstPass_)
+        startOutput();
+}
+
+void Pipeline::startOutput() {
     if (video_) {
         stats_.video.present = true;
         stats_.video.expectedBitrate = job_.audience.videoBitrate;
@@ -366,12 +396,31 @@ void Pipeline::start() {
         stats_.audio.expectedSampleRate = audio_->encoder().sample_rate;
         audio_->connect(*output_, stats_.audio);
     }
-    output_->start(job_.metadata, job_.packetSize);
+    output_->writeHeader(job_.metadata, job_.packetSize);
     stats_.hasFile = true;
     updateStats();
 }
 
+void Pipeline::stepFirstPass() {
+    if (!firstPass_->done()) {
+        firstPass_->step();
+        stats_.mediaMs = static_cast<int64_t>(firstPass_->timeMs());
+        stats_.noteProgress();
+        return;
+    }
+    firstPass_->flush();
+    video_ =
+        std::make_unique<VideoStage>(*job_.video, job_.audience, job_.videoVbr, 2, firstPass_->passStats());
+    firstPass_.reset();
+    stats_.recent.clear();
+    startOutput();
+}
+
 bool Pipeline::step() {
+    if (firstPass_) {
+        stepFirstPass();
+        return true;
+    }
     // The stage that is behind in media time goes next, so the muxer interleaves little.
     EncodingStage* next = nullptr;
     for (EncodingStage* stage :
@@ -389,6 +438,12 @@ bool Pipeline::step() {
 void Pipeline::finish() {
     if (!output_)
         return;
+    if (firstPass_) {
+        // Stopped during the analysis pass: nothing was encoded for the file yet.
+        firstPass_.reset();
+        video_ = std::make_unique<VideoStage>(*job_.video, job_.audience, job_.videoVbr);
+        startOutput();
+    }
     if (audio_)
         audio_->flush();
     if (video_)

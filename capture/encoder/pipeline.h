@@ -34,6 +34,7 @@ struct EncodeJob {
     std::string outputPath;
     std::vector<std::pair<std::string, std::string>> metadata;
     int32_t packetSize = 0;
+    bool twoPass = false; // the video is analysed in a first pass
 };
 
 class AudioStage;
@@ -54,11 +55,15 @@ public:
     const RunStats& stats() const { return stats_; }
 
 private:
+    void startOutput();
+    void stepFirstPass();
     void updateStats();
 
     EncodeJob job_;
     std::unique_ptr<AudioStage> audio_;
     std::unique_ptr<VideoStage> video_;
+    std::unique_ptr<VideoStage> firstPass_;
+    StreamCounters firstPassCounters_;
     std::unique_ptr<AsfOutput> output_;
     RunStats stats_;
 };
