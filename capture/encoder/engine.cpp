@@ -9,6 +9,7 @@
 #include "capture/encoder/sources.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <map>
 #include <mutex>
@@ -211,17 +212,17 @@ private:
         if (!profile)
             errors::raise(errors::kNoProfile, "No profile is set on the source group.");
         profile->checkUsable(!audio.empty(), !video.empty());
-        if (file_.path.empty()) {
-            if (broadcast_.port != 0 || !broadcast_.server.empty())
-                errors::raise(errors::kNotImplemented, "Broadcasting is not supported yet.");
-            errors::raise(errors::kNoOutput, "No output file is set.");
-        }
+        if (!broadcast_.server.empty())
+            errors::raise(errors::kNotImplemented, "Pushing to a server is not supported yet.");
+        if (file_.path.empty() && broadcast_.port == 0)
+            errors::raise(errors::kNoOutput, "No output file or broadcast port is set.");
 
         EncodeJob job;
         job.audience = profile->audience0().settings();
         job.audioVbr = profile->VBRMode(kAudio, 0);
         job.videoVbr = profile->VBRMode(kVideo, 0);
         job.outputPath = file_.path;
+        job.broadcastPort = broadcast_.port;
         job.packetSize = profile->MaxPacketSize() ? profile->MaxPacketSize() : profile->MinPacketSize();
         for (const auto& [key, value] : {std::pair{"title", displayInfo_.title},
                                          {"author", displayInfo_.author},
@@ -253,13 +254,17 @@ private:
             job.video->cropRight = v.CroppingRightMargin();
             job.video->cropBottom = v.CroppingBottomMargin();
             // Only a file can be read twice; a quality-based run has no bit rate to plan.
+            // A broadcast goes out as it is encoded: no pass ahead of it.
             job.twoPass = v.PreProcessPass() == 1 && v.kind() == InputKind::kFile && !job.video->still &&
-                          job.videoVbr != kQuality;
+                          job.videoVbr != kQuality && job.broadcastPort == 0;
             if (profile->NonSquarePixelMode(0)) {
                 job.video->pixelAspectX = v.PixelAspectRatioX();
                 job.video->pixelAspectY = v.PixelAspectRatioY();
             }
         }
+        // Files broadcast at their own pace, as live sources do.
+        job.realTime = job.broadcastPort != 0 && (!job.audio || !job.audio->input.live) &&
+                       (!job.video || !job.video->input.live);
         return job;
     }
 
@@ -302,8 +307,12 @@ private:
     void run(std::unique_ptr<Pipeline> pipeline) {
         post(kRunning);
         try {
-            while (!stopRequested_ && pipeline->step())
+            const auto started = std::chrono::steady_clock::now();
+            while (!stopRequested_ && pipeline->step()) {
                 statistics_.publish(pipeline->stats());
+                if (pipeline->realTime())
+                    keepPace(started, pipeline->stats().mediaMs);
+            }
             if (!autoStop_) {
                 // Without AutoStop the run lasts until Stop, even when the sources have ended.
                 std::unique_lock lock(stopMutex_);
@@ -320,6 +329,14 @@ private:
         statistics_.publish(pipeline->stats());
         pipeline.reset();
         post(kStopped);
+    }
+
+    // Holds a broadcast of files to the clock, a little ahead so clients can buffer.
+    void keepPace(std::chrono::steady_clock::time_point started, int64_t mediaMs) {
+        constexpr int64_t kLeadMs = 500;
+        const auto due = started + std::chrono::milliseconds(mediaMs - kLeadMs);
+        std::unique_lock lock(stopMutex_);
+        stopSignal_.wait_until(lock, due, [this] { return stopRequested_.load(); });
     }
 
     // Reports reach the front end through its dispatcher, and only while this encoder exists.

@@ -376,7 +376,7 @@ Pipeline::Pipeline(const EncodeJob& job) : job_(job) {
 Pipeline::~Pipeline() = default;
 
 void Pipeline::start() {
-    output_ = std::make_unique<AsfOutput>(job_.outputPath);
+    output_ = std::make_unique<AsfOutput>(job_.outputPath, job_.broadcastPort);
     output_->open();
     // With an analysis pass the streams are known, and the header written, once it is over.
     if (!firstPass_)
@@ -397,7 +397,7 @@ void Pipeline::startOutput() {
         audio_->connect(*output_, stats_.audio);
     }
     output_->writeHeader(job_.metadata, job_.packetSize);
-    stats_.hasFile = true;
+    stats_.hasFile = output_->hasFile();
     updateStats();
 }
 

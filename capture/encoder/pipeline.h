@@ -31,7 +31,9 @@ struct EncodeJob {
     AudienceSettings audience;
     int32_t audioVbr = kConstant;
     int32_t videoVbr = kConstant;
-    std::string outputPath;
+    std::string outputPath;    // empty: no file
+    int32_t broadcastPort = 0; // 0: no broadcast
+    bool realTime = false;     // keep media time with the clock (a broadcast of files)
     std::vector<std::pair<std::string, std::string>> metadata;
     int32_t packetSize = 0;
     bool twoPass = false; // the video is analysed in a first pass
@@ -53,6 +55,7 @@ public:
     // Flushes the encoders and completes the file.
     void finish();
     const RunStats& stats() const { return stats_; }
+    bool realTime() const { return job_.realTime; }
 
 private:
     void startOutput();
