@@ -573,3 +573,27 @@ TEST(Encoder, TwoPassRunAnalysesTheVideoFirst) {
 }
 
 } // namespace
+
+namespace {
+
+// ---- The media-information object
+
+TEST(MediaInfo, DescribesAFile) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(),
+              ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_PCM_S16LE, 160, 120, 25, 22050, 1, 1.0});
+    EngineFactory factory;
+    auto info = factory.CreateMediaInfo();
+    info->FileName(input.string());
+    EXPECT_EQ(info->FileName(), input.string());
+    EXPECT_DOUBLE_EQ(info->FrameRate(), 25.0);
+    const std::string text = info->MediaInfo();
+    for (const char* part : {"mpeg4", "160x120", "22050 Hz", "Duration: 0:00:01.000", "\r\n"})
+        EXPECT_NE(text.find(part), std::string::npos) << part << " in\n" << text;
+
+    info->FileName((folder / "missing.avi").string());
+    EXPECT_EQ(errorOf([&] { info->FrameRate(); }), errors::kInputOpenFailed);
+}
+
+} // namespace
