@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <iterator>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -594,6 +595,63 @@ TEST(MediaInfo, DescribesAFile) {
 
     info->FileName((folder / "missing.avi").string());
     EXPECT_EQ(errorOf([&] { info->FrameRate(); }), errors::kInputOpenFailed);
+}
+
+} // namespace
+
+namespace {
+
+// ---- Session files
+
+TEST(Session, LoadSetsUpARunnableEncoder) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(),
+              ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_PCM_S16LE, 160, 120, 25, 22050, 1, 2.0});
+    EngineFactory factory;
+    auto profile = factory.CreateProfile();
+    profile->ContentType(kAudioVideo);
+    profile->MaxPacketSize(2000);
+    profile->AddAudience(1000000)->VideoFPS(0, 10000);
+    const fs::path profilePath = folder / "p.prx";
+    profile->SaveToFile(profilePath.string());
+    std::ifstream profileFile(profilePath, std::ios::binary);
+    std::string profileText((std::istreambuf_iterator<char>(profileFile)), std::istreambuf_iterator<char>());
+    profileText.erase(0, profileText.find("<profile"));
+
+    const fs::path output = folder / "out.wmv";
+    const fs::path sessionPath = folder / "s.wme";
+    std::ofstream(sessionPath, std::ios::binary)
+        << "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<session version=\"1\">\n"
+        << "  <output file=\"" << output.string() << "\"/>\n"
+        << "  <displayinfo title=\"From &quot;the&quot; session\" author=\"me\"/>\n"
+        << "  <attribute name=\"CenterMix\" value=\"-2\"/>\n"
+        << "  <sourcegroup name=\"SG_1\">\n"
+        << "    <source type=\"1\" input=\"" << input.string() << "\" markin=\"500\"/>\n"
+        << "    <source type=\"2\" input=\"" << input.string() << "\" markin=\"500\" preprocesspass=\"1\"/>\n"
+        << profileText << "  </sourcegroup>\n</session>\n";
+
+    Session s; // its own group "SG_1" is replaced by the file's
+    s.encoder().Load(sessionPath.string());
+    ASSERT_EQ(s.encoder().SourceGroupCollection().Count(), 1);
+    auto group = s.encoder().SourceGroupCollection().Item(0);
+    EXPECT_EQ(group->SourceCount(kAudio), 1);
+    EXPECT_EQ(group->Source(kVideo, 0)->PreProcessPass(), 1);
+    EXPECT_EQ(group->Profile()->MaxPacketSize(), 2000);
+    EXPECT_EQ(s.encoder().File().LocalFileName(), output.string());
+    EXPECT_EQ(s.encoder().DisplayInfo().Title(), "From \"the\" session");
+
+    s.encoder().AutoStop(true);
+    s.encoder().Start();
+    ASSERT_TRUE(s.waitStopped());
+    const FileFacts facts = readFacts(output.string());
+    EXPECT_EQ(facts.video.decoded, 15);
+    EXPECT_EQ(facts.metadata.at("title"), "From \"the\" session");
+    EXPECT_EQ(facts.metadata.at("CenterMix"), "-2");
+
+    std::ofstream(folder / "bad.wme", std::ios::binary) << "<session version=\"1\"><nonsense/></session>";
+    EXPECT_EQ(errorOf([&] { s.encoder().Load((folder / "bad.wme").string()); }), errors::kBadSessionFile);
+    EXPECT_EQ(errorOf([&] { s.encoder().Load((folder / "missing.wme").string()); }), errors::kBadSessionFile);
 }
 
 } // namespace

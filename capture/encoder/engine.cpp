@@ -6,6 +6,7 @@
 #include "capture/encoder/pipeline.h"
 #include "capture/encoder/plugins.h"
 #include "capture/encoder/profile.h"
+#include "capture/encoder/session_file.h"
 #include "capture/encoder/sources.h"
 
 #include <atomic>
@@ -135,7 +136,8 @@ public:
     }
 
     void Load(const std::string& path) override {
-        errors::raise(errors::kNotImplemented, "Session files are not supported yet: " + path);
+        checkIdle();
+        loadSession(path, *this);
     }
     ISourceGroupCollection& SourceGroupCollection() override { return groups_; }
     IPluginInfoManager& SourcePluginInfoManager() override {

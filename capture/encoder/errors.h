@@ -23,6 +23,7 @@ constexpr uint32_t kCodecFailed = 0x80040208;
 constexpr uint32_t kNoSources = 0x80040209;
 constexpr uint32_t kBadProfileFile = 0x8004020A;
 constexpr uint32_t kBadMarks = 0x8004020B;
+constexpr uint32_t kBadSessionFile = 0x8004020C;
 
 [[noreturn]] inline void raise(uint32_t number, const std::string& description) {
     throw EncoderError(number, description);
