@@ -8,9 +8,11 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <stdexcept>
+#include <type_traits>
 #include <vector>
 
 namespace hvcrypt {
@@ -44,8 +46,8 @@ struct CKey {
 
 // The component's addition of two signed words: the exact sum where it fits, 0 after a positive overflow,
 // one more than the sum modulo 2^32 after a negative overflow. The one sum -2^31 - 1 has no result; it
-// sets `noResult`, which then stays set, so that callers check once per block or key instead of
-// branching in the inner loop.
+// sets `noResult`, which then stays set, so that callers check once per block or key. Branch-free: about
+// one sum in four overflows, at random.
 inline Word wrappedSum(Word a, Word b, Word& noResult) noexcept {
     std::int32_t sum;
     const Word overflow =
@@ -57,16 +59,45 @@ inline Word wrappedSum(Word a, Word b, Word& noResult) noexcept {
     return (modular + negative) & (positive - 1);
 }
 
+// The same sum for the inner loop of the block cipher, in fewer instructions: the add's own overflow and
+// sign flags select the fix-up. `suspect` is set for every result 0x80000000, which only the sum with no
+// result and the exact sum -2^31 give; a caller that sees it repeats the work with wrappedSum to tell them
+// apart. That costs one comparison here instead of an exact test on every sum.
+[[gnu::always_inline]] inline Word screenedWrappedSum(Word a, Word b, Word& suspect) noexcept {
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    Word sum = a, fixedUp;
+    const Word zero = 0;
+    asm("addl %[b], %[sum]\n\t"
+        "leal 1(%[sum]), %[fixedUp]\n\t" // a negative overflow gives the sum plus one,
+        "cmovsl %[zero], %[fixedUp]\n\t" // a positive one (the sum wrapped below zero) gives 0,
+        "cmovol %[fixedUp], %[sum]"      // and only an overflow takes the fixed-up value
+        : [sum] "+r"(sum), [fixedUp] "=&r"(fixedUp)
+        : [b] "r"(b), [zero] "r"(zero)
+        : "cc");
+    suspect = sum == 0x80000000 ? 1 : suspect;
+    return sum;
+#else
+    return wrappedSum(a, b, suspect);
+#endif
+}
+
 // The same on signed words, with no value for the sum that has none.
 std::optional<std::int32_t> AddWrapped(std::int32_t a, std::int32_t b);
 
 // The additions the cipher can be built with. The component always uses WrappedAddition; with
-// ModularAddition the cipher is the published one, which is how the tests check everything else.
+// ModularAddition the cipher is the published one, which is how the tests check everything else. `Fast`
+// is the addition the buffer loops use, whose flag a group of blocks confirms with the exact one.
 struct WrappedAddition {
     static Word add(Word a, Word b, Word& noResult) noexcept { return wrappedSum(a, b, noResult); }
+    struct Fast {
+        [[gnu::always_inline]] static Word add(Word a, Word b, Word& suspect) noexcept {
+            return screenedWrappedSum(a, b, suspect);
+        }
+    };
 };
 struct ModularAddition {
     static Word add(Word a, Word b, Word&) noexcept { return a + b; }
+    using Fast = ModularAddition;
 };
 
 // h of the key schedule: the bytes of x through one key layer per word of l (l[k-1] outermost, l[0]
@@ -97,9 +128,15 @@ inline void storeWord(std::uint8_t* p, Word w) {
     p[3] = static_cast<std::uint8_t>(w >> 24);
 }
 
-inline Word g(const CKey& key, Word x) {
+[[gnu::always_inline]] inline Word g(const CKey& key, Word x) {
     const Word* s = key.sBox.data();
     return s[x & 0xFF] ^ s[256 + (x >> 8 & 0xFF)] ^ s[512 + (x >> 16 & 0xFF)] ^ s[768 + (x >> 24)];
+}
+
+// g of x rotated left by 8: the same lookups with the byte positions turned.
+[[gnu::always_inline]] inline Word gOfRotated(const CKey& key, Word x) {
+    const Word* s = key.sBox.data();
+    return s[x >> 24] ^ s[256 + (x & 0xFF)] ^ s[512 + (x >> 8 & 0xFF)] ^ s[768 + (x >> 16 & 0xFF)];
 }
 
 struct RoundOutput {
@@ -109,9 +146,10 @@ struct RoundOutput {
 // The round function F of round r on the words a and b: g, the PHT as two additions of T1, and the round
 // keys. Encryption and decryption form it the same way.
 template <class Addition>
-inline RoundOutput roundFunction(const CKey& key, Word a, Word b, int r, Word& noResult) {
+[[gnu::always_inline]] inline RoundOutput roundFunction(const CKey& key, Word a, Word b, int r,
+                                                        Word& noResult) {
     const Word t0 = g(key, a);
-    const Word t1 = g(key, std::rotl(b, 8));
+    const Word t1 = gOfRotated(key, b); // g(b rotated left by 8)
     const Word sum = Addition::add(t0, t1, noResult);
     return {Addition::add(sum, key.subKeys[8 + 2 * r], noResult),
             Addition::add(Addition::add(sum, t1, noResult), key.subKeys[9 + 2 * r], noResult)};
@@ -145,47 +183,142 @@ template <class Addition> CKey ScheduleKey(std::span<const std::uint8_t> key) {
     return expanded;
 }
 
-// Enciphers one 16-byte block in place; sets noResult when a sum has no result.
-template <class Addition>
-void EncryptBlock(std::span<std::uint8_t, 16> block, const CKey& key, Word& noResult) {
+// The words R0-R3 of one block while it is transformed.
+struct BlockWords {
+    Word r0, r1, r2, r3;
+};
+
+// Enciphers n consecutive 16-byte blocks in place (n from 1 to 4); sets noResult when a sum has no result.
+// The blocks are independent, so their rounds run side by side: while one block waits for its lookups and
+// sums, the others proceed.
+template <class Addition, std::size_t n>
+void EncryptBlocks(std::uint8_t* blocks, const CKey& key, Word& noResult) {
     using namespace detail;
     const auto& k = key.subKeys;
-    Word r0 = loadWord(&block[0]) ^ k[0], r1 = loadWord(&block[4]) ^ k[1];
-    Word r2 = loadWord(&block[8]) ^ k[2], r3 = loadWord(&block[12]) ^ k[3];
-    for (int r = 0; r < 16; r += 2) {
-        auto f = roundFunction<Addition>(key, r0, r1, r, noResult);
-        r2 = std::rotr(r2 ^ f.f0, 1);
-        r3 = std::rotl(r3, 1) ^ f.f1;
-        f = roundFunction<Addition>(key, r2, r3, r + 1, noResult);
-        r0 = std::rotr(r0 ^ f.f0, 1);
-        r1 = std::rotl(r1, 1) ^ f.f1;
+    Word failed = 0; // a local stays in a register; noResult might alias the key
+    BlockWords w[n];
+#pragma GCC unroll 4
+    for (std::size_t b = 0; b < n; ++b) {
+        const std::uint8_t* p = blocks + 16 * b;
+        w[b] = {loadWord(p) ^ k[0], loadWord(p + 4) ^ k[1], loadWord(p + 8) ^ k[2], loadWord(p + 12) ^ k[3]};
     }
-    storeWord(&block[0], r2 ^ k[4]);
-    storeWord(&block[4], r3 ^ k[5]);
-    storeWord(&block[8], r0 ^ k[6]);
-    storeWord(&block[12], r1 ^ k[7]);
+    for (int r = 0; r < 16; r += 2) {
+#pragma GCC unroll 4
+        for (std::size_t b = 0; b < n; ++b) {
+            const RoundOutput f = roundFunction<Addition>(key, w[b].r0, w[b].r1, r, failed);
+            w[b].r2 = std::rotr(w[b].r2 ^ f.f0, 1);
+            w[b].r3 = std::rotl(w[b].r3, 1) ^ f.f1;
+        }
+#pragma GCC unroll 4
+        for (std::size_t b = 0; b < n; ++b) {
+            const RoundOutput f = roundFunction<Addition>(key, w[b].r2, w[b].r3, r + 1, failed);
+            w[b].r0 = std::rotr(w[b].r0 ^ f.f0, 1);
+            w[b].r1 = std::rotl(w[b].r1, 1) ^ f.f1;
+        }
+    }
+#pragma GCC unroll 4
+    for (std::size_t b = 0; b < n; ++b) {
+        std::uint8_t* p = blocks + 16 * b;
+        storeWord(p, w[b].r2 ^ k[4]);
+        storeWord(p + 4, w[b].r3 ^ k[5]);
+        storeWord(p + 8, w[b].r0 ^ k[6]);
+        storeWord(p + 12, w[b].r1 ^ k[7]);
+    }
+    noResult |= failed;
 }
 
-// Deciphers one 16-byte block in place; sets noResult when a sum has no result.
-template <class Addition>
-void DecryptBlock(std::span<std::uint8_t, 16> block, const CKey& key, Word& noResult) {
+// Deciphers n consecutive 16-byte blocks in place, side by side like EncryptBlocks.
+template <class Addition, std::size_t n>
+void DecryptBlocks(std::uint8_t* blocks, const CKey& key, Word& noResult) {
     using namespace detail;
     const auto& k = key.subKeys;
-    Word r2 = loadWord(&block[0]) ^ k[4], r3 = loadWord(&block[4]) ^ k[5];
-    Word r0 = loadWord(&block[8]) ^ k[6], r1 = loadWord(&block[12]) ^ k[7];
-    for (int r = 15; r > 0; r -= 2) {
-        auto f = roundFunction<Addition>(key, r2, r3, r, noResult);
-        r0 = std::rotl(r0, 1) ^ f.f0;
-        r1 = std::rotr(r1 ^ f.f1, 1);
-        f = roundFunction<Addition>(key, r0, r1, r - 1, noResult);
-        r2 = std::rotl(r2, 1) ^ f.f0;
-        r3 = std::rotr(r3 ^ f.f1, 1);
+    Word failed = 0;
+    BlockWords w[n];
+#pragma GCC unroll 4
+    for (std::size_t b = 0; b < n; ++b) {
+        const std::uint8_t* p = blocks + 16 * b;
+        w[b].r2 = loadWord(p) ^ k[4];
+        w[b].r3 = loadWord(p + 4) ^ k[5];
+        w[b].r0 = loadWord(p + 8) ^ k[6];
+        w[b].r1 = loadWord(p + 12) ^ k[7];
     }
-    storeWord(&block[0], r0 ^ k[0]);
-    storeWord(&block[4], r1 ^ k[1]);
-    storeWord(&block[8], r2 ^ k[2]);
-    storeWord(&block[12], r3 ^ k[3]);
+    for (int r = 15; r > 0; r -= 2) {
+#pragma GCC unroll 4
+        for (std::size_t b = 0; b < n; ++b) {
+            const RoundOutput f = roundFunction<Addition>(key, w[b].r2, w[b].r3, r, failed);
+            w[b].r0 = std::rotl(w[b].r0, 1) ^ f.f0;
+            w[b].r1 = std::rotr(w[b].r1 ^ f.f1, 1);
+        }
+#pragma GCC unroll 4
+        for (std::size_t b = 0; b < n; ++b) {
+            const RoundOutput f = roundFunction<Addition>(key, w[b].r0, w[b].r1, r - 1, failed);
+            w[b].r2 = std::rotl(w[b].r2, 1) ^ f.f0;
+            w[b].r3 = std::rotr(w[b].r3 ^ f.f1, 1);
+        }
+    }
+#pragma GCC unroll 4
+    for (std::size_t b = 0; b < n; ++b) {
+        std::uint8_t* p = blocks + 16 * b;
+        storeWord(p, w[b].r0 ^ k[0]);
+        storeWord(p + 4, w[b].r1 ^ k[1]);
+        storeWord(p + 8, w[b].r2 ^ k[2]);
+        storeWord(p + 12, w[b].r3 ^ k[3]);
+    }
+    noResult |= failed;
 }
+
+// One block: the cipher's unit, as the published tables give it.
+template <class Addition>
+void EncryptBlock(std::span<std::uint8_t, 16> block, const CKey& key, Word& noResult) {
+    EncryptBlocks<Addition, 1>(block.data(), key, noResult);
+}
+
+template <class Addition>
+void DecryptBlock(std::span<std::uint8_t, 16> block, const CKey& key, Word& noResult) {
+    DecryptBlocks<Addition, 1>(block.data(), key, noResult);
+}
+
+namespace detail {
+
+template <class Addition, std::size_t n, bool encrypt>
+void transformBlocks(std::uint8_t* blocks, const CKey& key, Word& noResult) {
+    if constexpr (encrypt)
+        EncryptBlocks<Addition, n>(blocks, key, noResult);
+    else
+        DecryptBlocks<Addition, n>(blocks, key, noResult);
+}
+
+// n blocks with the fast addition; when its screen goes off, again from their input with the exact one.
+template <class Addition, std::size_t n, bool encrypt>
+void transformGroup(std::uint8_t* blocks, const CKey& key, Word& noResult) {
+    using Fast = typename Addition::Fast;
+    if constexpr (std::is_same_v<Fast, Addition>) {
+        transformBlocks<Addition, n, encrypt>(blocks, key, noResult);
+    } else {
+        std::array<std::uint8_t, 16 * n> input;
+        std::memcpy(input.data(), blocks, input.size());
+        Word suspect = 0;
+        transformBlocks<Fast, n, encrypt>(blocks, key, suspect);
+        if (suspect) {
+            std::memcpy(blocks, input.data(), input.size());
+            transformBlocks<Addition, n, encrypt>(blocks, key, noResult);
+        }
+    }
+}
+
+// Every block of a buffer, four at a time: enough independent work to hide the latency of one block's
+// lookups and sums, few enough words to stay mostly in registers.
+template <class Addition, bool encrypt>
+void transformBuffer(std::span<std::uint8_t> buffer, const CKey& key, Word& noResult) {
+    constexpr std::size_t group = 4;
+    std::size_t offset = 0;
+    for (; offset + 16 * group <= buffer.size(); offset += 16 * group)
+        transformGroup<Addition, group, encrypt>(&buffer[offset], key, noResult);
+    for (; offset < buffer.size(); offset += 16)
+        transformGroup<Addition, 1, encrypt>(&buffer[offset], key, noResult);
+}
+
+} // namespace detail
 
 // The cipher with its one current key.
 template <class Addition = WrappedAddition> class BasicCipher {
@@ -214,8 +347,7 @@ public:
         detail::storeWord(buffer.data(), static_cast<Word>(data.size()));
         std::copy(data.begin(), data.end(), buffer.begin() + 4);
         Word noResult = 0;
-        for (std::size_t offset = 0; offset < buffer.size(); offset += 16)
-            EncryptBlock<Addition>(std::span(buffer).subspan(offset).template first<16>(), *key_, noResult);
+        detail::transformBuffer<Addition, true>(buffer, *key_, noResult);
         if (noResult)
             throw CipherOverflow("a cipher sum has no wrapped result");
         return buffer;
@@ -229,8 +361,7 @@ public:
         ensureKey();
         Bytes buffer(data.begin(), data.end());
         Word noResult = 0;
-        for (std::size_t offset = 0; offset < buffer.size(); offset += 16)
-            DecryptBlock<Addition>(std::span(buffer).subspan(offset).template first<16>(), *key_, noResult);
+        detail::transformBuffer<Addition, false>(buffer, *key_, noResult);
         if (noResult)
             throw CipherOverflow("a cipher sum has no wrapped result");
         const auto n = static_cast<std::int32_t>(detail::loadWord(buffer.data()));

@@ -40,8 +40,42 @@ TEST(AddWrapped, FollowsItsTable) {
         {-0x40000000, -0x40000001, std::nullopt},
         {kMin + 1, -2, std::nullopt},
     };
-    for (const auto& c : cases)
+    for (const auto& c : cases) {
         EXPECT_EQ(AddWrapped(c.a, c.b), c.sum) << c.a << " + " << c.b;
+        // The inner loops' sum: the same value, and its screen goes off for 0x80000000 results only.
+        Word suspect = 0;
+        const Word fast = screenedWrappedSum(static_cast<Word>(c.a), static_cast<Word>(c.b), suspect);
+        if (c.sum) {
+            EXPECT_EQ(fast, static_cast<Word>(*c.sum)) << c.a << " + " << c.b;
+        }
+        EXPECT_EQ(suspect != 0, !c.sum || *c.sum == kMin) << c.a << " + " << c.b;
+    }
+}
+
+TEST(AddWrapped, ScreenedSumAgreesWithTheExactSum) {
+    std::mt19937 random(32);
+    // Random words, and words near the ends of the range where the fix-ups happen.
+    auto word = [&random] {
+        const Word w = random();
+        switch (w % 3) {
+        case 0:
+            return w;
+        case 1:
+            return 0x80000000 + w % 64;
+        default:
+            return 0x7FFFFFFF - w % 64;
+        }
+    };
+    for (int trial = 0; trial < 200000; ++trial) {
+        const Word a = word(), b = word();
+        Word noResult = 0, suspect = 0;
+        const Word exact = wrappedSum(a, b, noResult);
+        const Word fast = screenedWrappedSum(a, b, suspect);
+        if (!noResult) {
+            ASSERT_EQ(fast, exact) << std::hex << a << " + " << b;
+        }
+        ASSERT_EQ(suspect != 0, noResult != 0 || exact == 0x80000000) << std::hex << a << " + " << b;
+    }
 }
 
 // The block loops check once at the end, so a sum with no result must not be forgotten by later sums.
@@ -288,6 +322,34 @@ TEST(Cipher, AgreesWithTheStepByStepModel) {
                 << "key " << toHex(key) << " data " << toHex(data);
             ASSERT_EQ(cipher.DecryptBytes(cipherText), data);
         }
+}
+
+// The exact sum -2^31 trips the fast loop's screen like the sum with no result; the group is done again
+// with the exact addition and the call succeeds with the right ciphertext.
+TEST(Overflow, LowestExactSumIsNoFailure) {
+    std::mt19937 random(31);
+    for (std::size_t keySize : {8, 16, 24, 32}) {
+        const Bytes key = randomBytes(random, keySize);
+        const CKey expanded = ScheduleKey<WrappedAddition>(key);
+        const auto& k = expanded.subKeys;
+        Cipher cipher;
+        cipher.SetKey(key);
+
+        Bytes data(12, 0x20); // the block of interest is the buffer's second: all four of its words are data
+        const Bytes lowest = test::blockStartingWith(
+            *test::overflowingPair(expanded, k[0], k[1], std::nullopt, test::kLowestSum));
+        data.insert(data.end(), lowest.begin(), lowest.end());
+        data.resize(100, 0x21); // and among a group of four
+        Bytes cipherText;
+        ASSERT_NO_THROW(cipherText = cipher.EncryptBytes(data)) << toHex(key);
+        EXPECT_EQ(toHex(cipherText), toHex(ReferenceModel(key).encrypt(data))) << toHex(key);
+        EXPECT_EQ(cipher.DecryptBytes(cipherText), data);
+
+        const Bytes lowestCipherBlock = test::blockStartingWith(
+            *test::overflowingPair(expanded, k[4], k[5], std::nullopt, test::kLowestSum));
+        std::copy(lowestCipherBlock.begin(), lowestCipherBlock.end(), cipherText.begin() + 32);
+        EXPECT_NO_THROW(cipher.DecryptBytes(cipherText)) << toHex(key);
+    }
 }
 
 TEST(Overflow, KeyScheduleSumWithNoResultFailsAndKeepsTheKey) {

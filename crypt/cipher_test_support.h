@@ -82,25 +82,28 @@ inline Word inverseHOverKey(Word x, Word target) {
     return solveByteSeparable(t, target ^ base);
 }
 
-// The addend that makes `a` (a negative word) sum to -2^31 - 1, the sum with no wrapped result.
-inline Word partnerForNoResult(Word a) {
-    constexpr std::int64_t noResultSum = -2147483649LL;
+constexpr std::int64_t kNoResultSum = -2147483649LL; // -2^31 - 1
+constexpr std::int64_t kLowestSum = -2147483648LL;   // -2^31: screened like the sum with no result
+
+// The addend that makes `a` (a negative word) sum exactly to `sum`, a sum below -2^31 + 1.
+inline Word partnerFor(Word a, std::int64_t sum = kNoResultSum) {
     const auto signedA = static_cast<std::int32_t>(a);
     if (signedA >= 0)
         throw std::logic_error("only a negative word has a partner within range");
-    return static_cast<Word>(static_cast<std::int32_t>(noResultSum - signedA));
+    return static_cast<Word>(static_cast<std::int32_t>(sum - signedA));
 }
 
-// The first two words of a 16-byte block whose first round, after the whitening words w0 and w1, sums to
-// the value with no result under `key`; the same construction serves enciphering (K0, K1) and
-// deciphering (K4, K5). With `first` fixed (a length field) there is a pair only when that word gives a
-// negative T0.
+// The first two words of a 16-byte block whose first sum T0 + T1, after the whitening words w0 and w1, is
+// `sum` under `key`: by default the sum with no result. The same construction serves enciphering (K0, K1)
+// and deciphering (K4, K5). With `first` fixed (a length field) there is a pair only when that word gives
+// a negative T0.
 inline std::optional<std::array<Word, 2>> overflowingPair(const CKey& key, Word w0, Word w1,
-                                                          std::optional<Word> first = std::nullopt) {
+                                                          std::optional<Word> first = std::nullopt,
+                                                          std::int64_t sum = kNoResultSum) {
     for (Word c0 = first.value_or(0);; ++c0) {
         const Word t0 = detail::g(key, c0 ^ w0);
         if (static_cast<std::int32_t>(t0) < 0)
-            return std::array<Word, 2>{c0, std::rotr(inverseG(key, partnerForNoResult(t0)), 8) ^ w1};
+            return std::array<Word, 2>{c0, std::rotr(inverseG(key, partnerFor(t0, sum)), 8) ^ w1};
         if (first)
             return std::nullopt;
     }
@@ -119,7 +122,7 @@ inline Bytes overflowingKey() {
         const Word a = h(0, {&m0, 1});
         if (static_cast<std::int32_t>(a) >= 0)
             continue;
-        const Word b = partnerForNoResult(a);
+        const Word b = partnerFor(a);
         const Word m1 = inverseHOverKey(0x01010101, std::rotr(b, 8));
         Bytes key(8);
         detail::storeWord(&key[0], m0);
