@@ -188,7 +188,8 @@ struct BlockWords {
     Word r0, r1, r2, r3;
 };
 
-// Enciphers n consecutive 16-byte blocks in place (n from 1 to 4); sets noResult when a sum has no result.
+// Enciphers n consecutive 16-byte blocks in place (n from 1 to 4); sets noResult when the addition flags
+// a sum.
 // The blocks are independent, so their rounds run side by side: while one block waits for its lookups and
 // sums, the others proceed.
 template <class Addition, std::size_t n>
