@@ -225,6 +225,7 @@ private:
         job.videoVbr = profile->VBRMode(kVideo, 0);
         job.outputPath = file_.path;
         job.broadcastPort = broadcast_.port;
+        job.videoComplexity = videoComplexity_;
         job.packetSize = profile->MaxPacketSize() ? profile->MaxPacketSize() : profile->MinPacketSize();
         for (const auto& [key, value] : {std::pair{"title", displayInfo_.title},
                                          {"author", displayInfo_.author},

@@ -212,8 +212,8 @@ private:
 class VideoStage : public EncodingStage {
 public:
     // pass: 0 a single pass, 1 the analysis pass, 2 the pass that uses `firstPassStats`.
-    VideoStage(const StreamJob& job, const AudienceSettings& audience, int32_t vbrMode, int pass = 0,
-               std::string firstPassStats = {})
+    VideoStage(const StreamJob& job, const AudienceSettings& audience, int32_t vbrMode, int32_t complexity,
+               int pass = 0, std::string firstPassStats = {})
         : job_(job), input_(job.input, AVMEDIA_TYPE_VIDEO, job.markInMs),
           firstPassStats_(std::move(firstPassStats)) {
         const CodecEntry& codec = codecAt(kVideo, audience.videoCodec);
@@ -240,6 +240,11 @@ public:
             c.gop_size =
                 std::max(1, static_cast<int>(int64_t{audience.videoKeyFrameDistance} * fps_ / 1000000));
             c.max_b_frames = 0;
+            // More effort, better pictures for the bits: the macroblock decision by bits, then by
+            // rate-distortion.
+            c.mb_decision = complexity >= 80   ? FF_MB_DECISION_RD
+                            : complexity >= 40 ? FF_MB_DECISION_BITS
+                                               : FF_MB_DECISION_SIMPLE;
             if (pass == 1)
                 c.flags |= AV_CODEC_FLAG_PASS1;
             if (pass == 2) {
@@ -366,10 +371,11 @@ Pipeline::Pipeline(const EncodeJob& job) : job_(job) {
     if (job.audio)
         audio_ = std::make_unique<AudioStage>(*job.audio, job.audience, job.audioVbr);
     if (job.video && job.twoPass) {
-        firstPass_ = std::make_unique<VideoStage>(*job.video, job.audience, job.videoVbr, 1);
+        firstPass_ =
+            std::make_unique<VideoStage>(*job.video, job.audience, job.videoVbr, job.videoComplexity, 1);
         firstPass_->connectScratch(firstPassCounters_);
     } else if (job.video) {
-        video_ = std::make_unique<VideoStage>(*job.video, job.audience, job.videoVbr);
+        video_ = std::make_unique<VideoStage>(*job.video, job.audience, job.videoVbr, job.videoComplexity);
     }
 }
 
@@ -409,8 +415,8 @@ void Pipeline::stepFirstPass() {
         return;
     }
     firstPass_->flush();
-    video_ =
-        std::make_unique<VideoStage>(*job_.video, job_.audience, job_.videoVbr, 2, firstPass_->passStats());
+    video_ = std::make_unique<VideoStage>(*job_.video, job_.audience, job_.videoVbr, job_.videoComplexity, 2,
+                                          firstPass_->passStats());
     firstPass_.reset();
     stats_.recent.clear();
     startOutput();
@@ -441,7 +447,8 @@ void Pipeline::finish() {
     if (firstPass_) {
         // Stopped during the analysis pass: nothing was encoded for the file yet.
         firstPass_.reset();
-        video_ = std::make_unique<VideoStage>(*job_.video, job_.audience, job_.videoVbr);
+        video_ =
+            std::make_unique<VideoStage>(*job_.video, job_.audience, job_.videoVbr, job_.videoComplexity);
         startOutput();
     }
     if (audio_)

@@ -36,7 +36,8 @@ struct EncodeJob {
     bool realTime = false;     // keep media time with the clock (a broadcast of files)
     std::vector<std::pair<std::string, std::string>> metadata;
     int32_t packetSize = 0;
-    bool twoPass = false; // the video is analysed in a first pass
+    bool twoPass = false;        // the video is analysed in a first pass
+    int32_t videoComplexity = 0; // 0-100: how hard the video encoder works on each picture
 };
 
 class AudioStage;
