@@ -21,6 +21,8 @@ packages=(
     libavutil-dev pkg-config nasm dpkg-dev
     # the engine's capture tests: a sound server with a null sink as the default sound input
     pulseaudio pulseaudio-utils
+    # the capture program's folder-mode benchmark: its peer is the ffmpeg command-line tool
+    ffmpeg
 )
 
 missing=()
