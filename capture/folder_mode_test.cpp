@@ -26,7 +26,7 @@ protected:
     }
     // A file in the input tree; media files are ones the fake encoder opens.
     std::string file(const std::string& relative, bool media = true) {
-        const fs::path path = toPath(in) / toPath(relative);
+        const fs::path path = (toPath(in) / toPath(relative)).make_preferred();
         std::ofstream(path) << "x";
         if (media)
             world.files[pathText(path)] = {};
