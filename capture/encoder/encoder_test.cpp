@@ -154,7 +154,8 @@ TEST_P(InputFormats, EncodeToAsfFile) {
 
     const FileFacts facts = readFacts(output.string());
     const double seconds = c.markOut ? c.markOut / 1000.0 : c.clip.seconds;
-    EXPECT_NEAR(static_cast<double>(facts.durationMs), seconds * 1000, 150);
+    // The WMA codecs' delays add a frame or two (about 46 ms each) to a clip that went through them.
+    EXPECT_NEAR(static_cast<double>(facts.durationMs), seconds * 1000, 200);
     ASSERT_EQ(facts.video.present, hasVideo);
     ASSERT_EQ(facts.audio.present, hasAudio);
     if (hasVideo) {

@@ -2,11 +2,13 @@
 
 #include "capture/encoder/errors.h"
 
+#include <cstdlib>
 #include <mutex>
 #include <string_view>
 
 extern "C" {
 #include <libavdevice/avdevice.h>
+#include <libavutil/time.h>
 }
 
 namespace encoder {
@@ -135,13 +137,20 @@ AVFrame* DecodedInput::next() {
     }
 }
 
-double DecodedInput::frameTimeMs(const AVFrame* frame) const {
+std::optional<double> DecodedInput::frameTimeMs(const AVFrame* frame) const {
     const int64_t pts = frame->best_effort_timestamp;
     if (pts == AV_NOPTS_VALUE)
-        return -1;
+        return std::nullopt;
+    const AVRational timeBase = stream().time_base;
+    if (startPts_ == AV_NOPTS_VALUE && live_ && wallOrigin_ != AV_NOPTS_VALUE) {
+        // Stamped with the system clock when it lies within seconds of it.
+        constexpr int64_t kClockSlackUs = 10 * 1000 * 1000;
+        if (std::llabs(av_rescale_q(pts, timeBase, AV_TIME_BASE_Q) - av_gettime()) < kClockSlackUs)
+            startPts_ = av_rescale_q(wallOrigin_, AV_TIME_BASE_Q, timeBase);
+    }
     if (startPts_ == AV_NOPTS_VALUE)
         startPts_ = pts;
-    return static_cast<double>(pts - startPts_) * av_q2d(stream().time_base) * 1000.0;
+    return static_cast<double>(pts - startPts_) * av_q2d(timeBase) * 1000.0;
 }
 
 } // namespace encoder

@@ -4,6 +4,7 @@
 #include "capture/encoder/ffmpeg.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -26,7 +27,7 @@ struct InputSpec {
     std::string url;
     std::string format; // empty for a file: the format is probed
     std::vector<std::pair<std::string, std::string>> options;
-    bool live = false; // a device: timed from its first frame, never seeked
+    bool live = false; // a device: never seeked, timed from the run's start (see setWallOrigin)
 };
 
 InputSpec fileInput(const std::string& path);
@@ -39,8 +40,12 @@ public:
 
     // The next decoded frame (owned by the reader until the next call), or null at the end.
     AVFrame* next();
-    // Time of the frame last returned, in milliseconds from the start of the file.
-    double frameTimeMs(const AVFrame* frame) const;
+    // Time of the frame last returned, in milliseconds from the start of the file; none when the frame
+    // carries no time.
+    std::optional<double> frameTimeMs(const AVFrame* frame) const;
+    // A device that stamps its frames with the system clock is timed from this moment (microseconds of
+    // av_gettime), so that devices started together stay together; others from their first frame.
+    void setWallOrigin(int64_t microseconds) { wallOrigin_ = microseconds; }
     const AVCodecContext& decoder() const { return *decoder_; }
     const AVStream& stream() const { return *format_->streams[streamIndex_]; }
 
@@ -51,6 +56,7 @@ private:
     av::CodecPtr decoder_;
     int streamIndex_ = -1;
     bool live_ = false;
+    int64_t wallOrigin_ = AV_NOPTS_VALUE;
     mutable int64_t startPts_ = AV_NOPTS_VALUE; // the file's start, in the stream's time base
     av::PacketPtr packet_ = av::makePacket();
     av::FramePtr frame_ = av::makeFrame();

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
 #include <libavutil/samplefmt.h>
+#include <libavutil/time.h>
 }
 
 #include <algorithm>
@@ -122,20 +123,28 @@ public:
             return;
         }
         const int rate = input_.decoder().sample_rate;
-        if (position_ < 0) {
-            const double t = input_.frameTimeMs(frame);
-            position_ = t < 0 ? 0 : std::llround(t * rate / 1000.0);
+        if (!positioned_) {
+            positioned_ = true;
+            const std::optional<double> t = input_.frameTimeMs(frame);
+            position_ = t ? std::llround(*t * rate / 1000.0) : 0;
         }
         // Exact to the sample: keep only the part of the frame between the marks.
         const int64_t begin = std::max(position_, firstSample_);
         const int64_t end = std::min(position_ + frame->nb_samples, endSample_);
-        if (end > begin)
+        if (end > begin) {
+            // Sound that starts after the mark (a late device, a file whose sound begins later) starts
+            // as late in the output.
+            if (sent_ == 0 && av_audio_fifo_size(fifo_.get()) == 0 && begin > firstSample_)
+                sent_ = av_rescale(begin - firstSample_, encoder_->sample_rate, rate);
             convert(frame, static_cast<int>(begin - position_), static_cast<int>(end - begin));
+        }
         position_ += frame->nb_samples;
         if (position_ >= endSample_)
             inputEnded_ = true;
         drain(false);
     }
+
+    void setWallOrigin(int64_t microseconds) { input_.setWallOrigin(microseconds); }
 
     void flush() override {
         // What the resampler still holds, then the last (padded) frame, then the encoder's delay.
@@ -204,8 +213,9 @@ private:
     int frameSize_ = 1024;
     int64_t firstSample_ = 0;
     int64_t endSample_ = INT64_MAX;
-    int64_t position_ = -1; // input sample at the start of the next decoded frame
-    int64_t sent_ = 0;      // output samples handed to the encoder
+    int64_t position_ = 0; // input sample at the start of the next decoded frame
+    bool positioned_ = false;
+    int64_t sent_ = 0; // output samples handed to the encoder
     bool inputEnded_ = false;
 };
 
@@ -290,9 +300,8 @@ public:
                 endMs_ = lastInputMs_ + sourceFrameMs_;
             return;
         }
-        double t = input_.frameTimeMs(frame);
-        if (t < 0)
-            t = lastInputMs_ < 0 ? 0 : lastInputMs_ + sourceFrameMs_;
+        const std::optional<double> stamped = input_.frameTimeMs(frame);
+        double t = stamped ? *stamped : lastInputMs_ < 0 ? 0 : lastInputMs_ + sourceFrameMs_;
         if (job_.still)
             t = 0;
         if (endMs_ >= 0 && t >= endMs_) {
@@ -307,6 +316,8 @@ public:
         held_ = convert(frame);
         lastInputMs_ = t;
     }
+
+    void setWallOrigin(int64_t microseconds) { input_.setWallOrigin(microseconds); }
 
     void flush() override {
         if (held_) {
@@ -382,6 +393,12 @@ Pipeline::Pipeline(const EncodeJob& job) : job_(job) {
 Pipeline::~Pipeline() = default;
 
 void Pipeline::start() {
+    // Devices are timed from now: what they buffered before the start is left out.
+    const int64_t now = av_gettime();
+    if (audio_)
+        audio_->setWallOrigin(now);
+    if (video_)
+        video_->setWallOrigin(now);
     output_ = std::make_unique<AsfOutput>(job_.outputPath, job_.broadcastPort);
     output_->open();
     // With an analysis pass the streams are known, and the header written, once it is over.
