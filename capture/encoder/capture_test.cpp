@@ -10,15 +10,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdlib>
+#include <atomic>
 #include <filesystem>
 #include <thread>
-
-#ifndef _WIN32
-#include <csignal>
-#include <sys/wait.h>
-#include <unistd.h>
-#endif
 
 namespace {
 
@@ -26,74 +20,8 @@ using namespace encoder;
 namespace fs = std::filesystem;
 
 #ifndef _WIN32
-// An Xvfb display of its own, for as long as the object lives. The number is picked by hand: a display
-// that died without cleaning up leaves a socket that -displayfd would hand out again.
-class VirtualDisplay {
-public:
-    VirtualDisplay(int width, int height) {
-        const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-        for (int n = 60; n < 160 && display_.empty(); ++n) {
-            const std::string number = std::to_string(n);
-            const fs::path socket = "/tmp/.X11-unix/X" + number;
-            if (fs::exists("/tmp/.X" + number + "-lock") || fs::exists(socket))
-                continue;
-            pid_ = fork();
-            if (pid_ == 0) {
-                if (!freopen("/dev/null", "w", stderr))
-                    _exit(126);
-                const std::string name = ":" + number;
-                execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-                       static_cast<char*>(nullptr));
-                _exit(127);
-            }
-            for (int i = 0; i < 100 && !fs::exists(socket) && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            if (fs::exists(socket) && waitpid(pid_, nullptr, WNOHANG) == 0) {
-                display_ = ":" + number;
-                setenv("DISPLAY", display_.c_str(), 1);
-            } else {
-                kill(pid_, SIGTERM);
-                waitpid(pid_, nullptr, 0);
-                pid_ = -1;
-            }
-        }
-    }
-    ~VirtualDisplay() {
-        if (pid_ > 0) {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-        }
-    }
-    bool ok() const { return !display_.empty(); }
-
-private:
-    pid_t pid_ = -1;
-    std::string display_;
-};
-
-// A PulseAudio server whose default source is the monitor of a null sink. Its runtime folder (and the
-// HOME it writes its cookie to) lie in the build tree.
-class SoundServer {
-public:
-    SoundServer() {
-        const fs::path home = fs::absolute("encoder_test_files/pulse");
-        fs::create_directories(home / "run");
-        fs::permissions(home / "run", fs::perms::owner_all);
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (home / "run").c_str(), 1);
-        std::system("pactl exit >/dev/null 2>&1");
-        ok_ = std::system("pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target=stderr "
-                          "-L 'module-native-protocol-unix auth-anonymous=1' "
-                          "-L 'module-null-sink sink_name=hvtest rate=44100 channels=2' 2>/dev/null") == 0;
-        for (int i = 0; ok_ && i < 50 && std::system("pactl info >/dev/null 2>&1") != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    ~SoundServer() { std::system("pactl exit >/dev/null 2>&1"); }
-    bool ok() const { return ok_; }
-
-private:
-    bool ok_ = false;
-};
+using encoder::testing::SoundServer;
+using encoder::testing::VirtualDisplay;
 #endif
 
 fs::path testFolder() {
@@ -175,7 +103,7 @@ TEST(Capture, ScreenIsEncodedAtItsOwnSize) {
 TEST(Capture, DefaultSoundInputWithTheScreen) {
 #ifndef _WIN32
     VirtualDisplay display(320, 240);
-    SoundServer sound;
+    SoundServer sound("encoder_test_files/pulse", "hvtest");
     if (!display.ok() || !sound.ok())
         GTEST_SKIP() << "no Xvfb or PulseAudio";
 #else

@@ -314,6 +314,7 @@ public:
         while (held_ && outputTime(frames_) < t - kTolerance && (endMs_ < 0 || outputTime(frames_) < endMs_))
             emit();
         held_ = convert(frame);
+        heldShown_ = 0;
         lastInputMs_ = t;
     }
 
@@ -358,6 +359,10 @@ private:
         av::FramePtr frame(av_frame_clone(held_.get()));
         frame->pts = frames_;
         frame->pict_type = AV_PICTURE_TYPE_NONE;
+        // A device that did not deliver the next picture in time: the frame shows the last one again.
+        if (job_.input.live && heldShown_ > 0)
+            counters_->droppedPackets += 1;
+        ++heldShown_;
         ++frames_;
         counters_->units = frames_;
         counters_->mediaMs = static_cast<int64_t>(timeMs());
@@ -373,6 +378,7 @@ private:
     double lastInputMs_ = -1;
     av::ScalerPtr scaler_;
     av::FramePtr held_;
+    int64_t heldShown_ = 0; // output frames that have shown the held picture
     int64_t frames_ = 0;
     bool inputEnded_ = false;
     bool finished_ = false;

@@ -6,10 +6,21 @@ extern "C" {
 #include <libavutil/channel_layout.h>
 }
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
+#include <thread>
 #include <vector>
+
+#ifndef _WIN32
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 namespace encoder::testing {
 namespace {
@@ -223,6 +234,9 @@ FileFacts readFacts(const std::string& path) {
         f->height = p.height;
         f->sampleRate = p.sample_rate;
         f->channels = p.ch_layout.nb_channels;
+        const AVRational aspect = av_guess_sample_aspect_ratio(in.get(), in->streams[i], nullptr);
+        f->aspectNum = aspect.num;
+        f->aspectDen = aspect.den;
         const AVCodec* codec = avcodec_find_decoder(p.codec_id);
         decoders[i].reset(avcodec_alloc_context3(codec));
         avcodec_parameters_to_context(decoders[i].get(), &p);
@@ -247,8 +261,17 @@ FileFacts readFacts(const std::string& path) {
     while (av_read_frame(in.get(), packet.get()) >= 0) {
         const unsigned i = static_cast<unsigned>(packet->stream_index);
         if (slots[i]) {
-            slots[i]->packets += 1;
-            slots[i]->bytes += packet->size;
+            StreamFacts& f = *slots[i];
+            f.packets += 1;
+            f.bytes += packet->size;
+            const AVRational base = in->streams[i]->time_base;
+            if (packet->pts != AV_NOPTS_VALUE) {
+                const double ms = static_cast<double>(packet->pts) * 1000.0 * av_q2d(base);
+                if (f.startMs < 0)
+                    f.startMs = ms;
+                f.endMs =
+                    std::max(f.endMs, ms + static_cast<double>(packet->duration) * 1000.0 * av_q2d(base));
+            }
             if (avcodec_send_packet(decoders[i].get(), packet.get()) >= 0)
                 receive(i);
         }
@@ -262,5 +285,67 @@ FileFacts readFacts(const std::string& path) {
     }
     return facts;
 }
+
+#ifndef _WIN32
+namespace fs = std::filesystem;
+
+// The number is picked by hand: a display that died without cleaning up leaves a socket that -displayfd
+// would hand out again.
+VirtualDisplay::VirtualDisplay(int width, int height) {
+    const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
+    for (int n = 60; n < 160 && display_.empty(); ++n) {
+        const std::string number = std::to_string(n);
+        const fs::path socket = "/tmp/.X11-unix/X" + number;
+        if (fs::exists("/tmp/.X" + number + "-lock") || fs::exists(socket))
+            continue;
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (!freopen("/dev/null", "w", stderr))
+                _exit(126);
+            const std::string name = ":" + number;
+            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+                   static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 100 && !fs::exists(socket) && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        if (fs::exists(socket) && waitpid(pid_, nullptr, WNOHANG) == 0) {
+            display_ = ":" + number;
+            setenv("DISPLAY", display_.c_str(), 1);
+        } else {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+            pid_ = -1;
+        }
+    }
+}
+
+VirtualDisplay::~VirtualDisplay() {
+    if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+}
+
+SoundServer::SoundServer(const std::string& folder, const std::string& sink) {
+    const fs::path home = fs::absolute(folder);
+    fs::create_directories(home / "run");
+    fs::permissions(home / "run", fs::perms::owner_all);
+    setenv("HOME", home.c_str(), 1);
+    setenv("XDG_RUNTIME_DIR", (home / "run").c_str(), 1);
+    std::system("pactl exit >/dev/null 2>&1");
+    const std::string command = "pulseaudio -n --daemonize=yes --exit-idle-time=-1 --log-target=stderr "
+                                "-L 'module-native-protocol-unix auth-anonymous=1' "
+                                "-L 'module-null-sink sink_name=" +
+                                sink + " rate=44100 channels=2' 2>/dev/null";
+    ok_ = std::system(command.c_str()) == 0;
+    for (int i = 0; ok_ && i < 50 && std::system("pactl info >/dev/null 2>&1") != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+}
+
+SoundServer::~SoundServer() {
+    std::system("pactl exit >/dev/null 2>&1");
+}
+#endif
 
 } // namespace encoder::testing

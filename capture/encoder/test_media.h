@@ -37,8 +37,11 @@ struct StreamFacts {
     int sampleRate = 0, channels = 0;
     int64_t packets = 0;
     int64_t bytes = 0;
-    int64_t decoded = 0;   // frames (video) or samples (audio)
-    double firstLuma = -1; // mean luma of the first decoded picture
+    int64_t decoded = 0;              // frames (video) or samples (audio)
+    double firstLuma = -1;            // mean luma of the first decoded picture
+    double startMs = -1;              // time of the first packet
+    double endMs = 0;                 // time at which the last packet ends
+    int aspectNum = 0, aspectDen = 0; // the stream's pixel aspect ratio (0/0 unset)
 };
 
 struct FileFacts {
@@ -50,5 +53,35 @@ struct FileFacts {
 };
 
 FileFacts readFacts(const std::string& path);
+
+#ifndef _WIN32
+// An Xvfb display of its own, set as DISPLAY for as long as the object lives.
+class VirtualDisplay {
+public:
+    VirtualDisplay(int width, int height);
+    ~VirtualDisplay();
+    VirtualDisplay(const VirtualDisplay&) = delete;
+    VirtualDisplay& operator=(const VirtualDisplay&) = delete;
+    bool ok() const { return !display_.empty(); }
+
+private:
+    int pid_ = -1;
+    std::string display_;
+};
+
+// A PulseAudio server whose default source is the monitor of a null sink named `sink`. Its runtime
+// folder (and the HOME it writes its cookie to) lie in `folder`.
+class SoundServer {
+public:
+    SoundServer(const std::string& folder, const std::string& sink);
+    ~SoundServer();
+    SoundServer(const SoundServer&) = delete;
+    SoundServer& operator=(const SoundServer&) = delete;
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = false;
+};
+#endif
 
 } // namespace encoder::testing
