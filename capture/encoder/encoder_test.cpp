@@ -271,6 +271,71 @@ TEST(Encoder, VideoMarksStartAtTheMarkedFrame) {
     EXPECT_NEAR(static_cast<double>(facts.durationMs), 1000, 100);
 }
 
+// ---- Cropping and pixel aspect ratio
+
+struct PictureCase {
+    const char* name;
+    int32_t left, top, right, bottom; // cropping margins
+    int32_t width, height;            // the audience's size (0: the source's)
+    bool nonSquare;
+    int32_t aspectX, aspectY;
+    int expectWidth, expectHeight;
+    int expectAspectNum, expectAspectDen; // 0/1: none stored
+};
+
+TEST(Encoder, CroppingAndPixelAspectReachTheFile) {
+    const PictureCase cases[] = {
+        {"uncropped", 0, 0, 0, 0, 0, 0, false, 0, 0, 160, 120, 0, 1},
+        {"cropped", 10, 20, 30, 40, 0, 0, false, 0, 0, 120, 60, 0, 1},
+        {"odd size rounded down", 1, 0, 0, 1, 0, 0, false, 0, 0, 158, 118, 0, 1},
+        {"audience size wins", 40, 0, 0, 30, 320, 240, false, 0, 0, 320, 240, 0, 1},
+        {"non-square pixels", 0, 0, 0, 0, 0, 0, true, 4, 3, 160, 120, 4, 3},
+        {"ratio without the mode", 0, 0, 0, 0, 0, 0, false, 4, 3, 160, 120, 0, 1},
+    };
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(), ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_NONE, 160, 120, 25, 0, 0, 0.4});
+    for (const PictureCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s;
+        s.group->AutoSetFileSource(input.string());
+        auto source = s.group->Source(kVideo, 0);
+        source->CroppingLeftMargin(c.left);
+        source->CroppingTopMargin(c.top);
+        source->CroppingRightMargin(c.right);
+        source->CroppingBottomMargin(c.bottom);
+        source->PixelAspectRatioX(c.aspectX);
+        source->PixelAspectRatioY(c.aspectY);
+        s.profile->NonSquarePixelMode(0, c.nonSquare);
+        s.audience->VideoWidth(0, c.width);
+        s.audience->VideoHeight(0, c.height);
+        s.useProfile();
+        s.start(folder / "out.wmv");
+        ASSERT_TRUE(s.waitStopped());
+
+        const FileFacts facts = readFacts((folder / "out.wmv").string());
+        EXPECT_EQ(facts.video.width, c.expectWidth);
+        EXPECT_EQ(facts.video.height, c.expectHeight);
+        EXPECT_EQ(facts.video.aspectNum, c.expectAspectNum);
+        EXPECT_EQ(facts.video.aspectDen, c.expectAspectDen);
+        EXPECT_GT(facts.video.decoded, 0);
+    }
+}
+
+TEST(Encoder, CroppingThatLeavesNoPictureFailsToPrepare) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(), ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_NONE, 160, 120, 25, 0, 0, 0.4});
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    auto source = s.group->Source(kVideo, 0);
+    source->CroppingLeftMargin(100);
+    source->CroppingRightMargin(60);
+    s.useProfile();
+    s.encoder().File().LocalFileName((folder / "out.wmv").string());
+    EXPECT_EQ(errorOf([&] { s.encoder().PrepareToEncode(true); }), errors::kInvalidArgument);
+}
+
 // ---- Statistics agree with the file
 
 TEST(Encoder, StatisticsAgreeWithTheFile) {
