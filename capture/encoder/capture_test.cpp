@@ -137,6 +137,17 @@ TEST(Capture, DefaultSoundInputWithTheScreen) {
     EXPECT_GT(facts.video.decoded, 0);
 }
 
+TEST(Capture, PixelFormatsNameTheDeviceFormat) {
+    const std::pair<uint32_t, const char*> cases[] = {
+        {0x30323449, "yuv420p"}, {0x32315659, "yuv420p"}, {0x32595559, "yuyv422"},  {0x59565955, "uyvy422"},
+        {0xE436EB7D, "bgr24"},   {0xE436EB7E, "bgr0"},    {0xE436EB7C, "rgb555le"}, {0xE436EB7B, "rgb565le"},
+    };
+    for (const auto& [value, name] : cases)
+        EXPECT_STREQ(devicePixelFormat(static_cast<int32_t>(value)), name) << std::hex << value;
+    EXPECT_EQ(devicePixelFormat(0), nullptr);
+    EXPECT_EQ(devicePixelFormat(0x34363248), nullptr); // a FourCC no capture format has
+}
+
 TEST(Capture, UnknownDeviceFailsToPrepare) {
     QueueDispatcher dispatcher;
     EngineFactory factory;

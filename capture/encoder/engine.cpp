@@ -283,8 +283,8 @@ private:
             if (s.Type() == kAudio)
                 job.input = audioDeviceInput(s.Input());
             else
-                job.input =
-                    s.Input() == kScreenName ? screenInput(audience.videoFps) : videoDeviceInput(s.Input());
+                job.input = s.Input() == kScreenName ? screenInput(audience.videoFps)
+                                                     : videoDeviceInput(s.Input(), s.PixelFormat());
             return job;
         case InputKind::kFile:
             break;
