@@ -2,9 +2,12 @@
 
 #include "capture/encoder/errors.h"
 
+#include <condition_variable>
 #include <cstdlib>
+#include <deque>
 #include <mutex>
 #include <string_view>
+#include <thread>
 
 extern "C" {
 #include <libavdevice/avdevice.h>
@@ -104,7 +107,77 @@ DecodedInput::DecodedInput(const InputSpec& input, AVMediaType type, int64_t sta
     }
 }
 
+// Reads a device's packets into a queue on its own thread until told to stop or the device ends.
+class DecodedInput::DeviceReader {
+public:
+    DeviceReader(AVFormatContext& format, int streamIndex)
+        : thread_([this, &format, streamIndex] { run(format, streamIndex); }) {}
+    ~DeviceReader() {
+        {
+            std::lock_guard lock(mutex_);
+            stop_ = true;
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+
+    // The next packet, moved into `packet`; false once the device has ended.
+    bool pop(AVPacket& packet) {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [this] { return !queue_.empty() || ended_; });
+        if (queue_.empty())
+            return false;
+        av_packet_move_ref(&packet, queue_.front().get());
+        queue_.pop_front();
+        changed_.notify_all();
+        return true;
+    }
+
+private:
+    // Enough for a few seconds of any device; a full queue holds the device back rather than grow.
+    static constexpr size_t kMaxQueued = 256;
+
+    void run(AVFormatContext& format, int streamIndex) {
+        av::PacketPtr packet = av::makePacket();
+        while (av_read_frame(&format, packet.get()) >= 0) {
+            if (packet->stream_index != streamIndex) {
+                av_packet_unref(packet.get());
+                continue;
+            }
+            std::unique_lock lock(mutex_);
+            changed_.wait(lock, [this] { return stop_ || queue_.size() < kMaxQueued; });
+            if (stop_)
+                break;
+            queue_.push_back(std::move(packet));
+            packet = av::makePacket();
+            changed_.notify_all();
+        }
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        changed_.notify_all();
+    }
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::deque<av::PacketPtr> queue_;
+    bool stop_ = false;
+    bool ended_ = false;
+    std::thread thread_; // last: starts once the rest is set up
+};
+
+DecodedInput::~DecodedInput() = default;
+
+void DecodedInput::setWallOrigin(int64_t microseconds) {
+    wallOrigin_ = microseconds;
+    if (live_ && !reader_)
+        reader_ = std::make_unique<DeviceReader>(*format_, streamIndex_);
+}
+
 bool DecodedInput::readPacket() {
+    if (reader_) {
+        av_packet_unref(packet_.get());
+        return reader_->pop(*packet_);
+    }
     while (true) {
         av_packet_unref(packet_.get());
         const int rc = av_read_frame(format_.get(), packet_.get());

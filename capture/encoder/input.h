@@ -4,6 +4,7 @@
 #include "capture/encoder/ffmpeg.h"
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -37,6 +38,9 @@ InputSpec fileInput(const std::string& path);
 class DecodedInput {
 public:
     DecodedInput(const InputSpec& input, AVMediaType type, int64_t startMs);
+    ~DecodedInput();
+    DecodedInput(const DecodedInput&) = delete;
+    DecodedInput& operator=(const DecodedInput&) = delete;
 
     // The next decoded frame (owned by the reader until the next call), or null at the end.
     AVFrame* next();
@@ -45,7 +49,9 @@ public:
     std::optional<double> frameTimeMs(const AVFrame* frame) const;
     // A device that stamps its frames with the system clock is timed from this moment (microseconds of
     // av_gettime), so that devices started together stay together; others from their first frame.
-    void setWallOrigin(int64_t microseconds) { wallOrigin_ = microseconds; }
+    // A device is read from then on by a thread of its own, so that the encoding work (and the other
+    // device's waits) never hold up its pictures or sound.
+    void setWallOrigin(int64_t microseconds);
     const AVCodecContext& decoder() const { return *decoder_; }
     const AVStream& stream() const { return *format_->streams[streamIndex_]; }
 
@@ -61,6 +67,8 @@ private:
     av::PacketPtr packet_ = av::makePacket();
     av::FramePtr frame_ = av::makeFrame();
     bool draining_ = false;
+    class DeviceReader;
+    std::unique_ptr<DeviceReader> reader_; // last: stops before the input closes
 };
 
 // Opens a file or device for reading, failing with kInputOpenFailed.
