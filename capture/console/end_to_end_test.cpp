@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -225,61 +226,23 @@ INSTANTIATE_TEST_SUITE_P(
 class ScreenProfile : public testing::TestWithParam<ProfileCase> {
 public:
     static void SetUpTestSuite() {
-        for (int n = 160; n < 260 && display_ < 0; ++n) {
-            const std::string number = std::to_string(n);
-            if (fs::exists("/tmp/.X" + number + "-lock") || fs::exists("/tmp/.X11-unix/X" + number))
-                continue;
-            xvfb_ = fork();
-            if (xvfb_ == 0) {
-                if (!freopen("/dev/null", "w", stderr))
-                    _exit(126);
-                execlp("Xvfb", "Xvfb", (":" + number).c_str(), "-screen", "0", "320x240x24", "-nolisten",
-                       "tcp", static_cast<char*>(nullptr));
-                _exit(127);
-            }
-            for (int i = 0;
-                 i < 100 && !fs::exists("/tmp/.X11-unix/X" + number) && waitpid(xvfb_, nullptr, WNOHANG) == 0;
-                 ++i)
-                std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            if (fs::exists("/tmp/.X11-unix/X" + number) && waitpid(xvfb_, nullptr, WNOHANG) == 0) {
-                display_ = n;
-                setenv("DISPLAY", (":" + number).c_str(), 1);
-            } else {
-                kill(xvfb_, SIGTERM);
-                waitpid(xvfb_, nullptr, 0);
-                xvfb_ = -1;
-            }
-        }
+        display_ = std::make_unique<encoder::testing::VirtualDisplay>(320, 240);
         // ctest runs cases side by side: each process has a sound server of its own.
-        const fs::path home = fs::absolute("console_test_files/pulse-" + std::to_string(getpid()));
-        fs::create_directories(home / "run");
-        fs::permissions(home / "run", fs::perms::owner_all);
-        setenv("HOME", home.c_str(), 1);
-        setenv("XDG_RUNTIME_DIR", (home / "run").c_str(), 1);
-        pulse_ =
-            std::system("pulseaudio -n --daemonize=yes --exit-idle-time=-1 "
-                        "-L 'module-native-protocol-unix auth-anonymous=1' "
-                        "-L 'module-null-sink sink_name=hvconsole rate=44100 channels=2' 2>/dev/null") == 0;
-        for (int i = 0; pulse_ && i < 50 && std::system("pactl info >/dev/null 2>&1") != 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        sound_ = std::make_unique<encoder::testing::SoundServer>(
+            "console_test_files/pulse-" + std::to_string(getpid()), "hvconsole");
     }
     static void TearDownTestSuite() {
-        if (pulse_)
-            std::system("pactl exit >/dev/null 2>&1");
-        if (xvfb_ > 0) {
-            kill(xvfb_, SIGTERM);
-            waitpid(xvfb_, nullptr, 0);
-        }
+        sound_.reset();
+        display_.reset();
     }
 
 protected:
-    static inline pid_t xvfb_ = -1;
-    static inline int display_ = -1;
-    static inline bool pulse_ = false;
+    static inline std::unique_ptr<encoder::testing::VirtualDisplay> display_;
+    static inline std::unique_ptr<encoder::testing::SoundServer> sound_;
 };
 
 TEST_P(ScreenProfile, CapturesTheDisplayForTwoSeconds) {
-    if (display_ < 0 || !pulse_)
+    if (!display_->ok() || !sound_->ok())
         GTEST_SKIP() << "no Xvfb or PulseAudio";
     const ProfileCase& c = GetParam();
     const fs::path folder = testFolder();

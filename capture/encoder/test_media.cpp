@@ -293,30 +293,34 @@ namespace fs = std::filesystem;
 // would hand out again.
 VirtualDisplay::VirtualDisplay(int width, int height) {
     const std::string screen = std::to_string(width) + "x" + std::to_string(height) + "x24";
-    for (int n = 60; n < 160 && display_.empty(); ++n) {
-        const std::string number = std::to_string(n);
-        const fs::path socket = "/tmp/.X11-unix/X" + number;
-        if (fs::exists("/tmp/.X" + number + "-lock") || fs::exists(socket))
-            continue;
-        pid_ = fork();
-        if (pid_ == 0) {
-            if (!freopen("/dev/null", "w", stderr))
-                _exit(126);
-            const std::string name = ":" + number;
-            execlp("Xvfb", "Xvfb", name.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
-                   static_cast<char*>(nullptr));
-            _exit(127);
-        }
-        for (int i = 0; i < 100 && !fs::exists(socket) && waitpid(pid_, nullptr, WNOHANG) == 0; ++i)
-            std::this_thread::sleep_for(std::chrono::milliseconds(50));
-        if (fs::exists(socket) && waitpid(pid_, nullptr, WNOHANG) == 0) {
-            display_ = ":" + number;
-            setenv("DISPLAY", display_.c_str(), 1);
-        } else {
-            kill(pid_, SIGTERM);
-            waitpid(pid_, nullptr, 0);
-            pid_ = -1;
-        }
+    // -displayfd lets Xvfb take a free display number itself and write it once it is ready: choosing one
+    // here races other processes starting displays at the same time.
+    int ready[2];
+    if (pipe(ready) != 0)
+        return;
+    pid_ = fork();
+    if (pid_ == 0) {
+        close(ready[0]);
+        if (!freopen("/dev/null", "w", stderr))
+            _exit(126);
+        const std::string fd = std::to_string(ready[1]);
+        execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-screen", "0", screen.c_str(), "-nolisten", "tcp",
+               static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    close(ready[1]);
+    std::string number;
+    char c = 0;
+    while (pid_ > 0 && read(ready[0], &c, 1) == 1 && c != '\n')
+        number += c;
+    close(ready[0]);
+    if (!number.empty()) {
+        display_ = ":" + number;
+        setenv("DISPLAY", display_.c_str(), 1);
+    } else if (pid_ > 0) {
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+        pid_ = -1;
     }
 }
 
