@@ -6,6 +6,7 @@
 #include "capture/listings.h"
 #include "capture/main_window.h"
 #include "capture/run_state.h"
+#include "capture/session_setup.h"
 
 #include <cmath>
 #include <memory>
@@ -151,12 +152,7 @@ void MainWindow::ListDevices() {
         OutputInfo(type == encoder::kAudio ? "audio device:" : "video device:");
         for (int32_t i = 0; i < plugins.count(); ++i) {
             const auto plugin = plugins.Item(i);
-            if (!plugin->Resources())
-                continue;
-            const int32_t media = plugin->MediaType();
-            const bool counts =
-                type == encoder::kAudio ? media == 1 || media == 3 : media == 2 || media == 3 || media == 6;
-            if (!counts)
+            if (!PluginOffersDevices(*plugin, type))
                 continue;
             for (int32_t j = 0; j < plugin->count(); ++j)
                 OutputInfo("\t" + std::to_string(j) + " : " + plugin->Item(j));

@@ -289,6 +289,13 @@ void SetupVideoSource(StepRunner& steps) {
         steps.run([&] { video.CroppingBottomMargin(o.clipBottom); });
 }
 
+bool PluginOffersDevices(const encoder::IPluginInfo& plugin, int32_t type) {
+    if (!plugin.Resources())
+        return false;
+    const int32_t media = plugin.MediaType();
+    return type == encoder::kAudio ? media == 1 || media == 3 : media == 2 || media == 3 || media == 6;
+}
+
 std::string GetDeviceNameFromIndex(int32_t type, int number) {
     if (number < 0)
         return {};
@@ -296,12 +303,7 @@ std::string GetDeviceNameFromIndex(int32_t type, int number) {
     int counted = 0;
     for (int32_t i = 0; i < plugins.count(); ++i) {
         const std::shared_ptr<encoder::IPluginInfo> plugin = plugins.Item(i);
-        if (!plugin->Resources())
-            continue;
-        const int32_t media = plugin->MediaType();
-        const bool counts =
-            type == encoder::kAudio ? media == 1 || media == 3 : media == 2 || media == 3 || media == 6;
-        if (!counts)
+        if (!PluginOffersDevices(*plugin, type))
             continue;
         const int32_t devices = plugin->count();
         if (number < counted + devices)

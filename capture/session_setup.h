@@ -29,6 +29,9 @@ void SetupVideoSource(StepRunner& steps);
 // plug-ins; empty when there is no such device.
 std::string GetDeviceNameFromIndex(int32_t type, int number);
 
+// Whether a source plug-in offers devices of the type (audio or video) that can be used now.
+bool PluginOffersDevices(const encoder::IPluginInfo& plugin, int32_t type);
+
 // Prepares and starts the encoder; true once it has started. `beforeStart` runs just before the start
 // (the run logic enables its one-second tick and resets the progress display there) and stays in
 // effect when the start fails.
