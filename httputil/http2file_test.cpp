@@ -21,17 +21,9 @@ namespace fs = std::filesystem;
 using httputil::Http2File;
 using httputil::testing::LocalServer;
 
-// The bodies test_server.py sends.
-const std::string kText = "Hello from the loopback server: caf\xE9 \x80 \xFF\r\n";
-const std::string kMissingPage = "<html><body><h1>404 Not Found</h1>No such page here.</body></html>\r\n";
-
-std::string allByteValues() {
-    std::string bytes;
-    for (int round = 0; round < 9; ++round)
-        for (int b = 0; b < 256; ++b)
-            bytes += static_cast<char>(b);
-    return bytes + std::string(100, '\0');
-}
+using httputil::testing::allByteValues;
+using httputil::testing::kMissingPage;
+using httputil::testing::kText;
 
 std::string pattern(std::size_t length) {
     std::string bytes(length, '\0');

@@ -137,4 +137,12 @@ unsigned closedPort() {
     return port;
 }
 
+std::string allByteValues() {
+    std::string bytes;
+    for (int round = 0; round < 9; ++round)
+        for (int b = 0; b < 256; ++b)
+            bytes += static_cast<char>(b);
+    return bytes + std::string(100, '\0');
+}
+
 } // namespace httputil::testing

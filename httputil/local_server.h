@@ -50,4 +50,10 @@ private:
 // A loopback port on which nothing listens at the moment of the call.
 unsigned closedPort();
 
+// Bodies test_server.py sends: /text, /missing (with status 404) and /bytes.
+inline const std::string kText = "Hello from the loopback server: caf\xE9 \x80 \xFF\r\n";
+inline const std::string kMissingPage =
+    "<html><body><h1>404 Not Found</h1>No such page here.</body></html>\r\n";
+std::string allByteValues();
+
 } // namespace httputil::testing

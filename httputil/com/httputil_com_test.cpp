@@ -32,17 +32,9 @@ constexpr wchar_t kClsid[] = L"{43B076F9-EEFA-43B1-99AF-594A2BCD89EE}";
 constexpr wchar_t kIid[] = L"{ED6B062B-C3B1-4642-88FB-7F1167B564A7}";
 constexpr wchar_t kLibId[] = L"{BF37A99A-067E-4C6A-87E5-6DCC6BA3813F}";
 
-// The bodies test_server.py sends.
-const std::string kText = "Hello from the loopback server: caf\xE9 \x80 \xFF\r\n";
-const std::string kMissingPage = "<html><body><h1>404 Not Found</h1>No such page here.</body></html>\r\n";
-
-std::string allByteValues() {
-    std::string bytes;
-    for (int round = 0; round < 9; ++round)
-        for (int b = 0; b < 256; ++b)
-            bytes += static_cast<char>(b);
-    return bytes + std::string(100, '\0');
-}
+using httputil::testing::allByteValues;
+using httputil::testing::kMissingPage;
+using httputil::testing::kText;
 
 std::wstring bodyText(const std::string& bytes) {
     std::u16string text = hv::fromCp1252(bytes);
