@@ -31,6 +31,8 @@ muxers=asf,asf_stream,avi,wav,mpeg1system,mp3,mp2,image2
 parsers=mpegvideo,mpegaudio,mpeg4video,h263,h264,vc1,mjpeg,bmp,ac3
 protocols=file,pipe,tcp,http
 filters=buffer,buffersink,abuffer,abuffersink,scale,format,aformat,aresample,fps,crop,null,anull
+# The video source's optimization: deinterlacing and inverse telecine.
+filters+=,yadif,fieldmatch,decimate,detelecine
 
 config=(
     --prefix="$prefix" --target-os=mingw32 --arch=x86_64 --enable-cross-compile

@@ -1,6 +1,7 @@
 #include "capture/encoder/devices.h"
 
 #include "capture/encoder/errors.h"
+#include "capture/encoder/picture_filter.h"
 
 extern "C" {
 #include <libavdevice/avdevice.h>
@@ -97,21 +98,11 @@ InputSpec audioDeviceInput(const std::string& name) {
 }
 
 const char* devicePixelFormat(int32_t pixelFormat) {
-    struct Entry {
-        uint32_t value;
-        const char* name;
-    };
-    // YV12 and I420 differ only in the order of their planes: FFmpeg takes both as yuv420p.
-    static constexpr Entry kFormats[] = {
-        {0x30323449, "yuv420p"}, {0x56555949, "yuv420p"},  {0x32315659, "yuv420p"},  {0x32595559, "yuyv422"},
-        {0x59565955, "uyvy422"}, {0x55595659, "yvyu422"},  {0x39555659, "yuv410p"},  {0xE436EB7D, "bgr24"},
-        {0xE436EB7E, "bgr0"},    {0xE436EB7C, "rgb555le"}, {0xE436EB7B, "rgb565le"}, {0xE436EB7A, "pal8"},
-    };
-    for (const Entry& e : kFormats) {
-        if (e.value == static_cast<uint32_t>(pixelFormat))
-            return e.name;
-    }
-    return nullptr;
+    // A camera's 8-bit RGB comes with a palette.
+    if (static_cast<uint32_t>(pixelFormat) == 0xE436EB7A)
+        return "pal8";
+    const AVPixelFormat format = sourcePixelFormat(pixelFormat);
+    return format == AV_PIX_FMT_NONE ? nullptr : av_get_pix_fmt_name(format);
 }
 
 InputSpec videoDeviceInput(const std::string& name, int32_t pixelFormat) {

@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <iterator>
+#include <set>
 #include <fstream>
 #include <thread>
 #include <vector>
@@ -334,6 +335,242 @@ TEST(Encoder, CroppingThatLeavesNoPictureFailsToPrepare) {
     s.useProfile();
     s.encoder().File().LocalFileName((folder / "out.wmv").string());
     EXPECT_EQ(errorOf([&] { s.encoder().PrepareToEncode(true); }), errors::kInvalidArgument);
+}
+
+// ---- The video source's optimization and pixel format
+
+constexpr int kLumaBlack = 16, kLumaWhite = 235;
+
+// Fills a planar 4:2:0 picture: luma from `luma(x, row)`, chroma neutral.
+void paint(AVFrame& f, const std::function<int(int x, int row)>& luma) {
+    for (int row = 0; row < f.height; ++row)
+        for (int x = 0; x < f.width; ++x)
+            f.data[0][static_cast<ptrdiff_t>(row) * f.linesize[0] + x] = static_cast<uint8_t>(luma(x, row));
+    for (int plane = 1; plane < 3; ++plane)
+        for (int row = 0; row < f.height / 2; ++row)
+            std::fill_n(f.data[plane] + static_cast<ptrdiff_t>(row) * f.linesize[plane], f.width / 2, 128);
+}
+
+// How much the two fields of a picture disagree: the mean luma step from each even row to the odd row
+// below it.
+double combing(const encoder::testing::Picture& p) {
+    double sum = 0;
+    for (int row = 0; row + 1 < p.height; row += 2)
+        for (int x = 0; x < p.width; ++x)
+            sum += std::abs(p.luma(x, row) - p.luma(x, row + 1));
+    return sum / (p.width * (p.height / 2));
+}
+
+// Encodes `input` uncompressed with the video source set up by `configure`, and reads the pictures back.
+std::vector<encoder::testing::Picture> encodePictures(const fs::path& folder, const fs::path& input,
+                                                      int32_t fps,
+                                                      const std::function<void(Session&)>& configure) {
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    s.audience->VideoCodec(0, s.profile->GetCodecIndexFromFourCC(kVideo, 0));
+    s.audience->VideoFPS(0, fps);
+    configure(s);
+    s.useProfile();
+    s.start(folder / "out.wmv");
+    EXPECT_TRUE(s.waitStopped());
+    return encoder::testing::readPictures((folder / "out.wmv").string());
+}
+
+TEST(VideoSource, TakesOnlyTheOptimizationsAndPixelFormatsItKnows) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(), ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_NONE, 64, 48, 25, 0, 0, 0.2});
+    Session s;
+    s.group->AutoSetFileSource(input.string());
+    auto video = s.group->Source(kVideo, 0);
+    for (int32_t known : {0, 1, 2, 3, 4, 35, 51, 99, 115, 179, 0x2004, 0x3004}) {
+        EXPECT_EQ(errorOf([&] { video->Optimization(known); }), 0u) << known;
+        EXPECT_EQ(video->Optimization(), known);
+    }
+    for (int32_t unknown : {-1, 5, 19, 36, 195, 0x1004, 0x4004})
+        EXPECT_EQ(errorOf([&] { video->Optimization(unknown); }), errors::kInvalidArgument) << unknown;
+    for (uint32_t known : {0u, 0x30323449u, 0x32315659u, 0x39555659u, 0xE436EB7Au, 0xE436EB7Eu})
+        EXPECT_EQ(errorOf([&] { video->PixelFormat(static_cast<int32_t>(known)); }), 0u) << std::hex << known;
+    for (uint32_t unknown : {1u, 0x34363248u, 0xE436EB79u})
+        EXPECT_EQ(errorOf([&] { video->PixelFormat(static_cast<int32_t>(unknown)); }),
+                  errors::kInvalidArgument)
+            << std::hex << unknown;
+}
+
+// Interlaced video of a bar moving 4 pixels a field: the even rows (first field) show it where it was, the
+// odd rows where it went.
+TEST(VideoSource, DeinterlacingJoinsTheFields) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    ClipSpec clip{"avi", AV_CODEC_ID_RAWVIDEO, AV_CODEC_ID_NONE, 64, 48, 25, 0, 0, 1.0};
+    clip.draw = [](int64_t n, AVFrame& f) {
+        paint(f, [n](int x, int row) {
+            const int left = static_cast<int>((2 * n + row % 2) * 4 % 56);
+            return x >= left && x < left + 8 ? kLumaWhite : kLumaBlack;
+        });
+    };
+    writeClip(input.string(), clip);
+    for (const auto& [optimization, combed] : {std::pair{1, true}, std::pair{2, false}}) {
+        SCOPED_TRACE(optimization);
+        const auto pictures = encodePictures(folder, input, 25000, [&](Session& s) {
+            s.group->Source(kVideo, 0)->Optimization(optimization);
+        });
+        ASSERT_EQ(pictures.size(), 25u);
+        for (size_t i = 1; i + 1 < pictures.size(); ++i) {
+            if (combed)
+                EXPECT_GT(combing(pictures[i]), 20) << i;
+            else
+                EXPECT_LT(combing(pictures[i]), 3) << i;
+        }
+    }
+}
+
+// Film of 24 pictures a second (picture k a flat grey of luma 16 + 5 k) telecined to 30 with the pattern
+// AA BB BC CD DD, the clip starting at `phase` of it.
+void writeTelecinedClip(const fs::path& path, int phase, bool topFirst) {
+    ClipSpec clip{"avi", AV_CODEC_ID_RAWVIDEO, AV_CODEC_ID_NONE, 64, 48, 30, 0, 0, 40 / 30.0};
+    clip.draw = [phase, topFirst](int64_t n, AVFrame& f) {
+        static constexpr int kFirstField[5] = {0, 1, 1, 2, 3};
+        static constexpr int kSecondField[5] = {0, 1, 2, 3, 3};
+        const int64_t frame = n + phase;
+        const int base = static_cast<int>(frame / 5) * 4;
+        const int first = 16 + 5 * (base + kFirstField[frame % 5]);
+        const int second = 16 + 5 * (base + kSecondField[frame % 5]);
+        paint(f, [&](int, int row) { return (row % 2 == 0) == topFirst ? first : second; });
+    };
+    writeClip(path.string(), clip);
+}
+
+struct TelecineCase {
+    const char* name;
+    int phase;
+    bool topFirst;
+    int32_t optimization;
+    bool restored;
+};
+
+TEST(VideoSource, InverseTelecineRestoresTheFilmPictures) {
+    const TelecineCase cases[] = {
+        {"AA top first", 0, true, 35, true},           {"BB top first", 1, true, 51, true},
+        {"BC top first", 2, true, 67, true},           {"CD top first", 3, true, 83, true},
+        {"DD top first", 4, true, 99, true},           {"AA bottom first", 0, false, 115, true},
+        {"BC bottom first", 2, false, 147, true},      {"DD bottom first", 4, false, 179, true},
+        {"pattern found by itself", 2, true, 3, true}, {"wrong phase", 0, true, 67, false},
+        {"no optimization", 0, true, 1, false},
+    };
+    const fs::path folder = testFolder();
+    for (const TelecineCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const fs::path input = folder / "in.avi";
+        writeTelecinedClip(input, c.phase, c.topFirst);
+        const auto pictures = encodePictures(folder, input, 24000, [&](Session& s) {
+            s.group->Source(kVideo, 0)->Optimization(c.optimization);
+        });
+        ASSERT_GE(pictures.size(), 30u);
+        // A clip cut in the middle of a film picture (BC, CD) starts with half of one.
+        int combed = 0;
+        std::set<int> film;
+        for (size_t i = 1; i < pictures.size(); ++i) {
+            if (combing(pictures[i]) > 2)
+                ++combed;
+            else
+                film.insert(pictures[i].luma(0, 0));
+        }
+        if (c.restored) {
+            EXPECT_EQ(combed, 0);
+            // 32 film pictures in all; the first and the last may be cut short.
+            EXPECT_GE(film.size(), 29u);
+        } else {
+            EXPECT_GE(combed, 5);
+        }
+    }
+    // Video that was never telecined keeps its length: a picture in five is left out.
+    const fs::path plain = folder / "plain.avi";
+    writeClip(plain.string(),
+              ClipSpec{"avi", AV_CODEC_ID_RAWVIDEO, AV_CODEC_ID_NONE, 64, 48, 30, 0, 0, 40 / 30.0});
+    const auto pictures =
+        encodePictures(folder, plain, 24000, [](Session& s) { s.group->Source(kVideo, 0)->Optimization(3); });
+    EXPECT_NEAR(static_cast<double>(pictures.size()), 32, 1);
+    ASSERT_FALSE(pictures.empty());
+    EXPECT_NEAR(pictures.back().luma(0, 0), 16 + 4 * 39, 8);
+}
+
+TEST(VideoSource, InterlacedEncodingKeepsTheFieldOrder) {
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    writeClip(input.string(), ClipSpec{"avi", AV_CODEC_ID_MPEG4, AV_CODEC_ID_NONE, 64, 48, 25, 0, 0, 0.4});
+    struct Case {
+        bool interlaceMode;
+        int32_t optimization;
+        bool interlaced, topFirst;
+    };
+    for (const Case& c : {Case{true, 0x2004, true, true}, Case{true, 0x3004, true, false},
+                          Case{true, 4, true, true}, Case{false, 0x3004, false, false}}) {
+        SCOPED_TRACE(std::to_string(c.interlaceMode) + " " + std::to_string(c.optimization));
+        Session s;
+        s.group->AutoSetFileSource(input.string());
+        s.group->Source(kVideo, 0)->Optimization(c.optimization);
+        s.audience->VideoCodec(0, s.profile->GetCodecIndexFromFourCC(kVideo, fourCC('M', 'P', '4', 'S')));
+        s.profile->InterlaceMode(0, c.interlaceMode);
+        s.useProfile();
+        s.start(folder / "out.wmv");
+        ASSERT_TRUE(s.waitStopped());
+        const auto pictures = encoder::testing::readPictures((folder / "out.wmv").string());
+        ASSERT_FALSE(pictures.empty());
+        EXPECT_EQ(pictures[0].interlaced, c.interlaced);
+        if (c.interlaced) {
+            EXPECT_EQ(pictures[0].topFieldFirst, c.topFirst);
+        }
+    }
+}
+
+struct PixelFormatCase {
+    const char* name;
+    uint32_t pixelFormat;
+    uint32_t storedTag; // what the uncompressed stream is stored as
+    int colourTolerance;
+    size_t maxGreys; // distinct greys left of a ramp of 64
+};
+
+// A file's pictures reach the encoder in the source's pixel format: the uncompressed codec stores the YUV
+// formats as they are; the others pass through the format on their way to I420.
+TEST(VideoSource, PixelFormatShapesThePictures) {
+    const PixelFormatCase cases[] = {
+        {"input's own", 0, 0x30323449, 2, 64},    {"I420", 0x30323449, 0x30323449, 2, 64},
+        {"IYUV", 0x56555949, 0x56555949, 2, 64},  {"YV12", 0x32315659, 0x32315659, 2, 64},
+        {"YUY2", 0x32595559, 0x32595559, 2, 64},  {"UYVY", 0x59565955, 0x59565955, 2, 64},
+        {"YVYU", 0x55595659, 0x55595659, 2, 64},  {"YVU9", 0x39555659, 0x39555659, 2, 64},
+        {"RGB24", 0xE436EB7D, 0x30323449, 4, 64}, {"RGB555", 0xE436EB7C, 0x30323449, 8, 64},
+        {"RGB8", 0xE436EB7A, 0x30323449, 40, 16},
+    };
+    const fs::path folder = testFolder();
+    const fs::path input = folder / "in.avi";
+    // The top half a grey ramp, the bottom half red (Y 81, U 90, V 240).
+    ClipSpec clip{"avi", AV_CODEC_ID_RAWVIDEO, AV_CODEC_ID_NONE, 64, 48, 25, 0, 0, 0.2};
+    clip.draw = [](int64_t, AVFrame& f) {
+        paint(f, [](int x, int row) { return row < 24 ? kLumaBlack + x * 3 : 81; });
+        for (int row = 12; row < 24; ++row) {
+            std::fill_n(f.data[1] + static_cast<ptrdiff_t>(row) * f.linesize[1], 32, 90);
+            std::fill_n(f.data[2] + static_cast<ptrdiff_t>(row) * f.linesize[2], 32, 240);
+        }
+    };
+    writeClip(input.string(), clip);
+    for (const PixelFormatCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto pictures = encodePictures(folder, input, 25000, [&](Session& s) {
+            s.group->Source(kVideo, 0)->PixelFormat(static_cast<int32_t>(c.pixelFormat));
+        });
+        EXPECT_EQ(readFacts((folder / "out.wmv").string()).video.tag, c.storedTag);
+        ASSERT_FALSE(pictures.empty());
+        const auto& p = pictures[0];
+        EXPECT_NEAR(p.luma(10, 40), 81, c.colourTolerance);
+        EXPECT_NEAR(p.u[20 * 32 + 10], 90, c.colourTolerance);
+        EXPECT_NEAR(p.v[20 * 32 + 10], 240, c.colourTolerance);
+        std::set<int> greys;
+        for (int x = 0; x < 64; ++x)
+            greys.insert(p.luma(x, 4));
+        EXPECT_LE(greys.size(), c.maxGreys);
+    }
 }
 
 // ---- Statistics agree with the file

@@ -256,6 +256,9 @@ private:
             job.video->cropTop = v.CroppingTopMargin();
             job.video->cropRight = v.CroppingRightMargin();
             job.video->cropBottom = v.CroppingBottomMargin();
+            job.video->optimization = v.Optimization();
+            job.video->pixelFormat = v.PixelFormat();
+            job.video->interlaced = profile->InterlaceMode(0);
             // Only a file can be read twice; a quality-based run has no bit rate to plan.
             // A broadcast goes out as it is encoded: no pass ahead of it.
             job.twoPass = v.PreProcessPass() == 1 && v.kind() == InputKind::kFile && !job.video->still &&
@@ -385,6 +388,8 @@ private:
 } // namespace
 
 std::unique_ptr<IEncoder> EngineFactory::CreateEncoder(Dispatcher& dispatcher) {
+    // FFmpeg's notes and warnings are for its own developers; the engine reports through its errors.
+    av_log_set_level(AV_LOG_ERROR);
     return std::make_unique<Encoder>(dispatcher);
 }
 

@@ -2,6 +2,7 @@
 
 #include "capture/encoder/codecs.h"
 #include "capture/encoder/errors.h"
+#include "capture/encoder/picture_filter.h"
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -228,7 +229,19 @@ public:
           firstPassStats_(std::move(firstPassStats)) {
         const CodecEntry& codec = codecAt(kVideo, audience.videoCodec);
         fourCC_ = codec.fourCC;
+        if (!job.still)
+            filtered_ = !optimizationGraph(job.optimization).empty();
+        sourceFormat_ = sourcePixelFormat(job.pixelFormat);
+        const bool storeSourceFormat =
+            codec.id == AV_CODEC_ID_RAWVIDEO && storableUncompressed(job.pixelFormat);
+        // An interlaced encoding without a field order of its own takes the source's.
+        if (job.interlaced) {
+            const int order = interlacedFieldOrder(job.optimization);
+            fieldOrder_ = order == kProgressive ? kSourceFieldOrder : order;
+        }
         const AVCodecContext& in = input_.decoder();
+        if (in.width <= 0 || in.height <= 0)
+            errors::raise(errors::kInputOpenFailed, "No picture could be read from " + job.input.url + ".");
         const int srcWidth = in.width - job.cropLeft - job.cropRight;
         const int srcHeight = in.height - job.cropTop - job.cropBottom;
         if (srcWidth <= 0 || srcHeight <= 0)
@@ -237,13 +250,11 @@ public:
         const int width = (audience.videoWidth > 0 ? audience.videoWidth : srcWidth) & ~1;
         const int height = (audience.videoHeight > 0 ? audience.videoHeight : srcHeight) & ~1;
         fps_ = audience.videoFps;
-        const AVRational rate = input_.stream().avg_frame_rate.num ? input_.stream().avg_frame_rate
-                                                                   : input_.stream().r_frame_rate;
-        sourceFrameMs_ = rate.num > 0 && rate.den > 0 ? 1000.0 / av_q2d(rate) : 1000.0 * 1000.0 / fps_;
+        sourceFrameMs_ = 1000.0 / av_q2d(inputRate());
         encoder_ = openEncoder(codec.id, [&](AVCodecContext& c) {
             c.width = std::max(width, 2);
             c.height = std::max(height, 2);
-            c.pix_fmt = AV_PIX_FMT_YUV420P;
+            c.pix_fmt = storeSourceFormat ? sourceFormat_ : AV_PIX_FMT_YUV420P;
             av_reduce(&c.time_base.num, &c.time_base.den, 1000, fps_, 65535);
             c.framerate = AVRational{c.time_base.den, c.time_base.num};
             c.bit_rate = audience.videoBitrate;
@@ -262,6 +273,11 @@ public:
                 // Read during avcodec_open2 only; the string outlives it.
                 c.stats_in = firstPassStats_.data();
             }
+            // Of the engine's codecs only MPEG-4 codes interlaced pictures as fields.
+            if (fieldOrder_ != kProgressive && codec.id == AV_CODEC_ID_MPEG4)
+                c.flags |= AV_CODEC_FLAG_INTERLACED_DCT | AV_CODEC_FLAG_INTERLACED_ME;
+            if (fieldOrder_ >= 0)
+                c.field_order = fieldOrder_ ? AV_FIELD_TT : AV_FIELD_BB;
             if (job.pixelAspectX > 0 && job.pixelAspectY > 0)
                 c.sample_aspect_ratio = AVRational{job.pixelAspectX, job.pixelAspectY};
             if (vbrMode == kQuality) {
@@ -274,8 +290,12 @@ public:
                                                     std::max(audience.videoBufferMax, 1000) / 1000);
             }
         });
-        if (codec.id == AV_CODEC_ID_RAWVIDEO)
+        if (storeSourceFormat) {
+            fourCC_ = job.pixelFormat;
+            swapChroma_ = storesSwappedChroma(job.pixelFormat);
+        } else if (codec.id == AV_CODEC_ID_RAWVIDEO) {
             fourCC_ = static_cast<int32_t>(avcodec_pix_fmt_to_codec_tag(encoder_->pix_fmt));
+        }
         endMs_ = job.markOutMs > 0 ? static_cast<double>(job.markOutMs) : -1;
         if (job.still)
             endMs_ = static_cast<double>(job.markInMs + std::max<int64_t>(job.stillLengthMs, 1));
@@ -293,14 +313,14 @@ public:
                 finished_ = true;
             return;
         }
-        AVFrame* frame = input_.next();
+        std::optional<double> stamped;
+        AVFrame* frame = nextPicture(stamped);
         if (!frame || (job_.still && held_)) {
             inputEnded_ = true;
             if (endMs_ < 0)
                 endMs_ = lastInputMs_ + sourceFrameMs_;
             return;
         }
-        const std::optional<double> stamped = input_.frameTimeMs(frame);
         double t = stamped ? *stamped : lastInputMs_ < 0 ? 0 : lastInputMs_ + sourceFrameMs_;
         if (job_.still)
             t = 0;
@@ -333,12 +353,55 @@ private:
         return static_cast<double>(job_.markInMs) + static_cast<double>(index) * 1000.0 * 1000.0 / fps_;
     }
 
+    // The next source picture, through the optimization filter when there is one, with its time.
+    AVFrame* nextPicture(std::optional<double>& timeMs) {
+        if (!filtered_) {
+            AVFrame* frame = input_.next();
+            if (frame)
+                timeMs = input_.frameTimeMs(frame);
+            return frame;
+        }
+        for (;;) {
+            double filtered = 0;
+            if (filter_) {
+                if (AVFrame* out = filter_->pull(filtered)) {
+                    timeMs = filtered;
+                    return out;
+                }
+            }
+            if (filterDrained_)
+                return nullptr;
+            AVFrame* frame = input_.next();
+            if (!frame) {
+                if (filter_)
+                    filter_->push(nullptr, 0);
+                filterDrained_ = true;
+                continue;
+            }
+            if (!filter_) {
+                filter_ = std::make_unique<PictureFilter>(job_.optimization, *frame, inputRate());
+                const AVRational out = filter_->frameRate();
+                if (out.num > 0 && out.den > 0)
+                    sourceFrameMs_ = 1000.0 / av_q2d(out);
+            }
+            const std::optional<double> t = input_.frameTimeMs(frame);
+            lastPushedMs_ = t ? *t : lastPushedMs_ < 0 ? 0 : lastPushedMs_ + 1000.0 / av_q2d(inputRate());
+            filter_->push(frame, lastPushedMs_);
+        }
+    }
+
     av::FramePtr convert(AVFrame* frame) {
+        // The field order is the source picture's; cropping and scaling keep only the flags.
+        const int topFirst = fieldOrder_ == kSourceFieldOrder
+                                 ? (frame->interlaced_frame ? frame->top_field_first : 1)
+                                 : fieldOrder_;
         frame->crop_left = static_cast<size_t>(job_.cropLeft);
         frame->crop_right = static_cast<size_t>(job_.cropRight);
         frame->crop_top = static_cast<size_t>(job_.cropTop);
         frame->crop_bottom = static_cast<size_t>(job_.cropBottom);
         av_frame_apply_cropping(frame, AV_FRAME_CROP_UNALIGNED);
+        if (sourceFormat_ != AV_PIX_FMT_NONE && frame->format != sourceFormat_)
+            frame = inSourceFormat(frame);
         scaler_.reset(sws_getCachedContext(
             scaler_.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
             encoder_->width, encoder_->height, encoder_->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
@@ -351,7 +414,41 @@ private:
         if (av_frame_get_buffer(out.get(), 0) < 0)
             errors::raise(errors::kCodecFailed, "Out of memory.");
         sws_scale(scaler_.get(), frame->data, frame->linesize, 0, frame->height, out->data, out->linesize);
+        if (swapChroma_) {
+            std::swap(out->data[1], out->data[2]);
+            std::swap(out->linesize[1], out->linesize[2]);
+        }
+        if (fieldOrder_ != kProgressive) {
+            out->interlaced_frame = 1;
+            out->top_field_first = topFirst;
+        }
         return out;
+    }
+
+    // The picture as the source's pixel format delivers it (a screen or a file has a format of its own; a
+    // camera was asked for this one already).
+    AVFrame* inSourceFormat(AVFrame* frame) {
+        sourceScaler_.reset(sws_getCachedContext(
+            sourceScaler_.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+            frame->width, frame->height, sourceFormat_, SWS_POINT, nullptr, nullptr, nullptr));
+        if (!sourceScaler_)
+            errors::raise(errors::kCodecFailed, "Cannot convert the pictures of " + job_.input.url);
+        sourcePicture_ = av::makeFrame();
+        sourcePicture_->format = sourceFormat_;
+        sourcePicture_->width = frame->width;
+        sourcePicture_->height = frame->height;
+        if (av_frame_get_buffer(sourcePicture_.get(), 0) < 0)
+            errors::raise(errors::kCodecFailed, "Out of memory.");
+        sws_scale(sourceScaler_.get(), frame->data, frame->linesize, 0, frame->height, sourcePicture_->data,
+                  sourcePicture_->linesize);
+        av_frame_copy_props(sourcePicture_.get(), frame);
+        return sourcePicture_.get();
+    }
+
+    AVRational inputRate() const {
+        const AVRational rate = input_.stream().avg_frame_rate.num ? input_.stream().avg_frame_rate
+                                                                   : input_.stream().r_frame_rate;
+        return rate.num > 0 && rate.den > 0 ? rate : AVRational{fps_, 1000};
     }
 
     void emit() {
@@ -372,6 +469,15 @@ private:
     StreamJob job_;
     DecodedInput input_;
     std::string firstPassStats_;
+    bool filtered_ = false; // through an optimization filter
+    std::unique_ptr<PictureFilter> filter_;
+    bool filterDrained_ = false;
+    double lastPushedMs_ = -1;
+    AVPixelFormat sourceFormat_ = AV_PIX_FMT_NONE;
+    av::ScalerPtr sourceScaler_;
+    av::FramePtr sourcePicture_;
+    bool swapChroma_ = false;
+    int fieldOrder_ = kProgressive; // or 1 top first, 0 bottom first, kSourceFieldOrder
     int32_t fps_ = 30000;
     double sourceFrameMs_ = 33.3;
     double endMs_ = -1; // from the start of the file; -1 until known

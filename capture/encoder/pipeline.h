@@ -23,6 +23,9 @@ struct StreamJob {
     int64_t stillLengthMs = 0; // how long a still picture is shown
     int32_t cropLeft = 0, cropTop = 0, cropRight = 0, cropBottom = 0;
     int32_t pixelAspectX = 0, pixelAspectY = 0;
+    int32_t optimization = 0; // the video source's Optimization
+    int32_t pixelFormat = 0;  // the video source's PixelFormat (0: the input's own)
+    bool interlaced = false;  // the profile's InterlaceMode: encode the pictures as interlaced
 };
 
 struct EncodeJob {

@@ -1,6 +1,7 @@
 #include "capture/encoder/sources.h"
 
 #include "capture/encoder/errors.h"
+#include "capture/encoder/picture_filter.h"
 
 #include <algorithm>
 
@@ -121,12 +122,16 @@ int32_t Source::Optimization() const {
     return videoValue(optimization_);
 }
 void Source::Optimization(int32_t value) {
+    if (!knownOptimization(value))
+        errors::raise(errors::kInvalidArgument, "There is no optimization " + std::to_string(value) + ".");
     videoValue(optimization_) = value;
 }
 int32_t Source::PixelFormat() const {
     return videoValue(pixelFormat_);
 }
 void Source::PixelFormat(int32_t value) {
+    if (value != 0 && sourcePixelFormat(value) == AV_PIX_FMT_NONE)
+        errors::raise(errors::kInvalidArgument, "The pixel format is not one the engine knows.");
     videoValue(pixelFormat_) = value;
 }
 int32_t Source::PixelAspectRatioX() const {

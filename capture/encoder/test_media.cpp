@@ -66,12 +66,19 @@ av::CodecPtr openAudioEncoder(const ClipSpec& spec, bool globalHeader) {
     return c;
 }
 
-av::FramePtr picture(const AVCodecContext& c, int64_t n) {
+av::FramePtr picture(const AVCodecContext& c, const ClipSpec& spec, int64_t n) {
     av::FramePtr f = av::makeFrame();
     f->format = c.pix_fmt;
     f->width = c.width;
     f->height = c.height;
     check(av_frame_get_buffer(f.get(), 0), "picture buffer");
+    f->pts = n;
+    if (spec.draw) {
+        if (c.pix_fmt != AV_PIX_FMT_YUV420P)
+            throw std::runtime_error("drawn pictures need a planar 4:2:0 encoder");
+        spec.draw(n, *f);
+        return f;
+    }
     const bool yuv = c.pix_fmt == AV_PIX_FMT_YUV420P || c.pix_fmt == AV_PIX_FMT_YUVJ420P;
     const int luma = 16 + 4 * static_cast<int>(n % 50);
     for (int plane = 0; plane < 4 && f->data[plane]; ++plane) {
@@ -80,7 +87,6 @@ av::FramePtr picture(const AVCodecContext& c, int64_t n) {
             std::fill_n(f->data[plane] + static_cast<ptrdiff_t>(y) * f->linesize[plane], f->linesize[plane],
                         static_cast<uint8_t>(plane == 0 || !yuv ? luma : 128));
     }
-    f->pts = n;
     return f;
 }
 
@@ -124,7 +130,7 @@ av::FramePtr tone(const AVCodecContext& c, int64_t first, int count) {
 
 void writeStill(const std::string& path, const ClipSpec& spec) {
     av::CodecPtr c = openVideoEncoder(spec, false);
-    av::FramePtr f = picture(*c, 10);
+    av::FramePtr f = picture(*c, spec, 10);
     check(avcodec_send_frame(c.get(), f.get()), "encode picture");
     check(avcodec_send_frame(c.get(), nullptr), "flush picture");
     av::PacketPtr p = av::makePacket();
@@ -188,7 +194,7 @@ void writeClip(const std::string& path, const ClipSpec& spec) {
         const bool videoNext =
             video && n < frames && (!audio || s >= samples || n * spec.sampleRate < s * spec.fps);
         if (videoNext) {
-            send(*video, vs, picture(*video, n).get());
+            send(*video, vs, picture(*video, spec, n).get());
             ++n;
         } else {
             const int count = static_cast<int>(std::min<int64_t>(chunk, samples - s));
@@ -284,6 +290,53 @@ FileFacts readFacts(const std::string& path) {
         }
     }
     return facts;
+}
+
+std::vector<Picture> readPictures(const std::string& path) {
+    AVFormatContext* raw = nullptr;
+    check(avformat_open_input(&raw, path.c_str(), nullptr, nullptr), "open output");
+    av::InputPtr in(raw);
+    check(avformat_find_stream_info(in.get(), nullptr), "read output");
+    const int stream = av_find_best_stream(in.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    check(stream, "video stream");
+    const AVCodecParameters& p = *in->streams[stream]->codecpar;
+    const AVCodec* codec = avcodec_find_decoder(p.codec_id);
+    av::CodecPtr decoder(avcodec_alloc_context3(codec));
+    avcodec_parameters_to_context(decoder.get(), &p);
+    check(avcodec_open2(decoder.get(), codec, nullptr), "open decoder");
+
+    std::vector<Picture> pictures;
+    av::ScalerPtr scaler;
+    av::PacketPtr packet = av::makePacket();
+    av::FramePtr frame = av::makeFrame();
+    auto receive = [&] {
+        while (avcodec_receive_frame(decoder.get(), frame.get()) >= 0) {
+            Picture pic;
+            pic.width = frame->width;
+            pic.height = frame->height;
+            pic.interlaced = frame->interlaced_frame;
+            pic.topFieldFirst = frame->top_field_first;
+            pic.y.resize(static_cast<size_t>(pic.width) * pic.height);
+            pic.u.resize(static_cast<size_t>(pic.width / 2) * (pic.height / 2));
+            pic.v.resize(pic.u.size());
+            scaler.reset(sws_getCachedContext(
+                scaler.release(), frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                pic.width, pic.height, AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr));
+            uint8_t* planes[4] = {pic.y.data(), pic.u.data(), pic.v.data(), nullptr};
+            int strides[4] = {pic.width, pic.width / 2, pic.width / 2, 0};
+            sws_scale(scaler.get(), frame->data, frame->linesize, 0, frame->height, planes, strides);
+            pictures.push_back(std::move(pic));
+            av_frame_unref(frame.get());
+        }
+    };
+    while (av_read_frame(in.get(), packet.get()) >= 0) {
+        if (packet->stream_index == stream && avcodec_send_packet(decoder.get(), packet.get()) >= 0)
+            receive();
+        av_packet_unref(packet.get());
+    }
+    avcodec_send_packet(decoder.get(), nullptr);
+    receive();
+    return pictures;
 }
 
 #ifndef _WIN32

@@ -2,12 +2,16 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/codec_id.h>
 }
+
+struct AVFrame;
 
 namespace encoder::testing {
 
@@ -21,6 +25,9 @@ struct ClipSpec {
     int sampleRate = 44100;
     int channels = 2;
     double seconds = 2.0;
+    // Draws picture n instead (a planar 4:2:0 frame of the clip's size); with the uncompressed codec the
+    // clip holds exactly what it draws.
+    std::function<void(int64_t n, AVFrame& picture)> draw = {};
 };
 
 // Writes the clip. Picture n of a video is a flat grey of luma 16 + 4 * (n % 50), so a decoded picture
@@ -53,6 +60,17 @@ struct FileFacts {
 };
 
 FileFacts readFacts(const std::string& path);
+
+// A decoded picture, converted to planar 4:2:0.
+struct Picture {
+    int width = 0, height = 0;
+    std::vector<uint8_t> y, u, v; // rows of width (chroma: width / 2) bytes
+    bool interlaced = false, topFieldFirst = false;
+    int luma(int x, int row) const { return y[static_cast<size_t>(row) * width + x]; }
+};
+
+// Every picture of the file's video stream, in order.
+std::vector<Picture> readPictures(const std::string& path);
 
 #ifndef _WIN32
 // An Xvfb display of its own, set as DISPLAY for as long as the object lives.
