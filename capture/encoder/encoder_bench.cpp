@@ -21,6 +21,7 @@ extern "C" {
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <string>
 #include <thread>
@@ -251,7 +252,13 @@ void captureBench(const fs::path& folder) {
 int main(int argc, char** argv) {
     const fs::path folder = fs::absolute(argc > 1 ? argv[1] : "encoder_bench_files");
     fs::create_directories(folder);
-    transcodeBench(folder);
-    captureBench(folder);
+    // Caught here so that the stack unwinds: the helper programs end with their owners.
+    try {
+        transcodeBench(folder);
+        captureBench(folder);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "encoder_bench: %s\n", e.what());
+        return 1;
+    }
     return 0;
 }
