@@ -33,7 +33,7 @@ function(hv_com_server target)
   set_source_files_properties(${gen}/${target}.rc PROPERTIES OBJECT_DEPENDS ${tlb})
 
   add_library(${target} SHARED ${ARG_SOURCES} ${header} ${gen}/${target}.rc
-                               ${PROJECT_SOURCE_DIR}/comserver/exports.def)
+                               ${PROJECT_SOURCE_DIR}/comserver/entry_points.cpp ${PROJECT_SOURCE_DIR}/comserver/exports.def)
   set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME ${target})
   # widl's header is generated code: keep it out of the warnings-are-errors net.
   target_include_directories(${target} SYSTEM PRIVATE ${gen})

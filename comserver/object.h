@@ -5,6 +5,7 @@
 #include "comserver/com_ptr.h"
 
 #include <memory>
+#include <new>
 #include <utility>
 
 namespace comserver {
@@ -36,6 +37,15 @@ private:
 // Makes a COM object holding its first reference; the object ends itself through destroyObject.
 template <typename T, typename... Args> ComPtr<T> makeObject(Args&&... args) {
     return ComPtr<T>::adopt(std::make_unique<T>(std::forward<Args>(args)...).release());
+}
+
+// A new object of class T asked for iid: what a server class's `create` does.
+template <typename T> HRESULT createObject(REFIID iid, void** out) noexcept {
+    try {
+        return makeObject<T>()->QueryInterface(iid, out);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
 }
 
 // Ends an object made by makeObject, from its last Release.

@@ -19,6 +19,10 @@ struct ServerClass {
     HRESULT (*create)(REFIID iid, void** out);
 };
 
+// Defined by each component DLL: its one creatable class. The DLL's entry points (entry_points.cpp) serve
+// it.
+const ServerClass& serverClass();
+
 HRESULT getClassObject(const ServerClass& cls, REFCLSID clsid, REFIID iid, void** out) noexcept;
 HRESULT canUnloadNow() noexcept;
 HRESULT registerServer(const ServerClass& cls) noexcept;

@@ -75,30 +75,10 @@ private:
     hvcrypt::TextCipher cipher_;
 };
 
-HRESULT createCryptObject(REFIID iid, void** out) {
-    try {
-        return comserver::makeObject<CryptObject>()->QueryInterface(iid, out);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-}
-
-const comserver::ServerClass kServerClass{__uuidof(CryptClass), kProgId, kClassName, createCryptObject};
-
 } // namespace
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    return comserver::getClassObject(kServerClass, clsid, iid, out);
-}
-
-STDAPI DllCanUnloadNow() {
-    return comserver::canUnloadNow();
-}
-
-STDAPI DllRegisterServer() {
-    return comserver::registerServer(kServerClass);
-}
-
-STDAPI DllUnregisterServer() {
-    return comserver::unregisterServer(kServerClass);
+const comserver::ServerClass& comserver::serverClass() {
+    static const comserver::ServerClass cls{__uuidof(CryptClass), kProgId, kClassName,
+                                            comserver::createObject<CryptObject>};
+    return cls;
 }

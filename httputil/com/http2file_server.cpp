@@ -71,31 +71,10 @@ private:
     httputil::Http2File http_;
 };
 
-HRESULT createHttp2FileObject(REFIID iid, void** out) {
-    try {
-        return comserver::makeObject<Http2FileObject>()->QueryInterface(iid, out);
-    } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
-    }
-}
-
-const comserver::ServerClass kServerClass{__uuidof(CHVhttp2file), kProgId, L"CHVhttp2file",
-                                          createHttp2FileObject};
-
 } // namespace
 
-STDAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
-    return comserver::getClassObject(kServerClass, clsid, iid, out);
-}
-
-STDAPI DllCanUnloadNow() {
-    return comserver::canUnloadNow();
-}
-
-STDAPI DllRegisterServer() {
-    return comserver::registerServer(kServerClass);
-}
-
-STDAPI DllUnregisterServer() {
-    return comserver::unregisterServer(kServerClass);
+const comserver::ServerClass& comserver::serverClass() {
+    static const comserver::ServerClass cls{__uuidof(CHVhttp2file), kProgId, L"CHVhttp2file",
+                                            comserver::createObject<Http2FileObject>};
+    return cls;
 }
