@@ -99,7 +99,7 @@ InputSpec audioDeviceInput(const std::string& name) {
 
 const char* devicePixelFormat(int32_t pixelFormat) {
     // A camera's 8-bit RGB comes with a palette.
-    if (static_cast<uint32_t>(pixelFormat) == 0xE436EB7A)
+    if (static_cast<uint32_t>(pixelFormat) == kPixelFormatRGB8)
         return "pal8";
     const AVPixelFormat format = sourcePixelFormat(pixelFormat);
     return format == AV_PIX_FMT_NONE ? nullptr : av_get_pix_fmt_name(format);

@@ -27,18 +27,18 @@ struct PixelFormatEntry {
 };
 
 constexpr PixelFormatEntry kPixelFormats[] = {
-    {0x30323449, AV_PIX_FMT_YUV420P},  // I420
-    {0x56555949, AV_PIX_FMT_YUV420P},  // IYUV
-    {0x32315659, AV_PIX_FMT_YUV420P},  // YV12: V plane first
-    {0x32595559, AV_PIX_FMT_YUYV422},  // YUY2
-    {0x59565955, AV_PIX_FMT_UYVY422},  // UYVY
-    {0x55595659, AV_PIX_FMT_YVYU422},  // YVYU
-    {0x39555659, AV_PIX_FMT_YUV410P},  // YVU9: V plane first
-    {0xE436EB7D, AV_PIX_FMT_BGR24},    // RGB24
-    {0xE436EB7E, AV_PIX_FMT_BGR0},     // RGB32
-    {0xE436EB7C, AV_PIX_FMT_RGB555LE}, // RGB555
-    {0xE436EB7B, AV_PIX_FMT_RGB565LE}, // RGB565
-    {0xE436EB7A, AV_PIX_FMT_BGR8},     // RGB8: eight bits a pixel (3-3-2 here rather than a palette)
+    {0x30323449, AV_PIX_FMT_YUV420P},       // I420
+    {0x56555949, AV_PIX_FMT_YUV420P},       // IYUV
+    {kPixelFormatYV12, AV_PIX_FMT_YUV420P}, // V plane first
+    {0x32595559, AV_PIX_FMT_YUYV422},       // YUY2
+    {0x59565955, AV_PIX_FMT_UYVY422},       // UYVY
+    {0x55595659, AV_PIX_FMT_YVYU422},       // YVYU
+    {kPixelFormatYVU9, AV_PIX_FMT_YUV410P}, // V plane first
+    {0xE436EB7D, AV_PIX_FMT_BGR24},         // RGB24
+    {0xE436EB7E, AV_PIX_FMT_BGR0},          // RGB32
+    {0xE436EB7C, AV_PIX_FMT_RGB555LE},      // RGB555
+    {0xE436EB7B, AV_PIX_FMT_RGB565LE},      // RGB565
+    {kPixelFormatRGB8, AV_PIX_FMT_BGR8},    // eight bits a pixel: 3-3-2 here rather than a palette
 };
 
 } // namespace
@@ -97,8 +97,8 @@ AVPixelFormat sourcePixelFormat(int32_t pixelFormat) {
 }
 
 bool storesSwappedChroma(int32_t pixelFormat) {
-    return static_cast<uint32_t>(pixelFormat) == 0x32315659 ||
-           static_cast<uint32_t>(pixelFormat) == 0x39555659;
+    const auto value = static_cast<uint32_t>(pixelFormat);
+    return value == kPixelFormatYV12 || value == kPixelFormatYVU9;
 }
 
 bool storableUncompressed(int32_t pixelFormat) {

@@ -36,6 +36,11 @@ constexpr int kSourceFieldOrder = -1; // fields in the order the source flags (t
 // other values kProgressive.
 int interlacedFieldOrder(int32_t optimization);
 
+// `PixelFormat` values named outside the table of formats.
+constexpr uint32_t kPixelFormatYV12 = 0x32315659;
+constexpr uint32_t kPixelFormatYVU9 = 0x39555659;
+constexpr uint32_t kPixelFormatRGB8 = 0xE436EB7A;
+
 // FFmpeg's pixel format for a `PixelFormat` value (a FourCC, or the start of an RGB media subtype);
 // AV_PIX_FMT_NONE for 0 or an unknown value. YV12 and YVU9 give their plane order's FFmpeg format: the
 // chroma planes are swapped when such pictures are stored (see storesSwappedChroma).
