@@ -2,15 +2,18 @@
 
 namespace encoder {
 
-void QueueDispatcher::post(std::function<void()> task) {
+bool TaskQueue::push(std::function<void()> task) {
+    bool wasEmpty;
     {
         std::lock_guard lock(mutex_);
+        wasEmpty = tasks_.empty();
         tasks_.push_back(std::move(task));
     }
     arrived_.notify_all();
+    return wasEmpty;
 }
 
-int QueueDispatcher::runPending() {
+int TaskQueue::runPending() {
     std::deque<std::function<void()>> ready;
     {
         std::lock_guard lock(mutex_);
@@ -21,14 +24,16 @@ int QueueDispatcher::runPending() {
     return static_cast<int>(ready.size());
 }
 
+bool TaskQueue::waitUntil(std::chrono::steady_clock::time_point deadline) {
+    std::unique_lock lock(mutex_);
+    return arrived_.wait_until(lock, deadline, [this] { return !tasks_.empty(); });
+}
+
 bool QueueDispatcher::runUntil(const std::function<bool()>& done, std::chrono::milliseconds timeout) {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (!done()) {
-        {
-            std::unique_lock lock(mutex_);
-            if (!arrived_.wait_until(lock, deadline, [this] { return !tasks_.empty(); }))
-                return done();
-        }
+        if (!tasks_.waitUntil(deadline))
+            return done();
         runPending();
     }
     return true;
@@ -36,26 +41,9 @@ bool QueueDispatcher::runUntil(const std::function<bool()>& done, std::chrono::m
 
 #ifdef _WIN32
 void WindowDispatcher::post(std::function<void()> task) {
-    bool wake;
-    {
-        std::lock_guard lock(mutex_);
-        wake = tasks_.empty();
-        tasks_.push_back(std::move(task));
-    }
     // One wake-up message per batch: runPending takes everything queued.
-    if (wake)
+    if (tasks_.push(std::move(task)))
         PostMessageA(window_, message_, 0, 0);
-}
-
-int WindowDispatcher::runPending() {
-    std::deque<std::function<void()>> ready;
-    {
-        std::lock_guard lock(mutex_);
-        ready.swap(tasks_);
-    }
-    for (auto& task : ready)
-        task();
-    return static_cast<int>(ready.size());
 }
 #endif
 
